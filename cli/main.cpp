@@ -1,0 +1,109 @@
+// lumarq-render: the control panel's render, headless, for scripts and batches.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "raster/render.h"
+#include "raster/win.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void ReportFailure(const std::string& file, const std::string& message) {
+    std::cerr << "lumarq-render: " << file << ": " << message << '\n';
+}
+
+// Renders (or converts) one input into `output`; returns the error text on failure.
+std::optional<std::string> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output) {
+    TWin source(0, 0);
+    try {
+        source.LoadFromFile(input);
+    } catch (const LoadError& error) {
+        return std::string(error.what());
+    }
+    const TWin* result = &source;
+    TWin work(source.Width(), source.Height());
+    if (!options.convert) {
+        if (source.HasPixels() && !work.HasPixels()) return std::string("not enough memory for the working image");
+        std::vector<double> times;
+        const int runs = std::max(1, options.repeat);
+        for (int run = 0; run < runs; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            RenderPipeline(work, source, options.settings);
+            times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        }
+        if (options.repeat > 0) {
+            std::sort(times.begin(), times.end());
+            const std::size_t n = times.size();
+            const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+            std::fprintf(stderr, "render_ms median=%.3f min=%.3f max=%.3f n=%zu\n", median, times.front(), times.back(), n);
+        }
+        result = &work;
+    }
+    const SaveResult saved = result->SaveToFile(output);
+    if (!saved) return saved.error;
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const ParseResult parsed = ParseRenderOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.error) {
+        std::cerr << "lumarq-render: " << *parsed.error << '\n';
+        return 2;
+    }
+    const RenderOptions& options = parsed.options;
+    if (options.help) {
+        std::cout << kRenderUsage;
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "lumarq-render " << LUMARQ_VERSION << '\n';
+        return 0;
+    }
+
+    std::error_code ignored;
+    const bool intoDirectory = fs::is_directory(options.output, ignored);
+    if (options.inputs.size() > 1 && !intoDirectory) {
+        std::cerr << "lumarq-render: several inputs need -o to name an existing directory (" << options.output
+                  << " is not one)\n";
+        return 2;
+    }
+
+    const bool progress = options.inputs.size() > 1 && isatty(STDERR_FILENO);
+    std::map<std::string, std::string> claimedOutputs;  // output path -> the input written there
+    int failures = 0;
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        const std::string& input = options.inputs[i];
+        if (progress) std::cerr << "\r\x1b[K[" << i + 1 << '/' << options.inputs.size() << "] " << input << std::flush;
+        std::string output = options.output;
+        if (intoDirectory) output = (fs::path(options.output) / fs::path(input).filename()).string();
+        std::optional<std::string> error;
+        // Two inputs of the same name would overwrite each other's result.
+        const std::string key = fs::weakly_canonical(output, ignored).string();
+        if (const auto claimed = claimedOutputs.find(key); claimed != claimedOutputs.end())
+            error = "not written: " + output + " already holds the result of " + claimed->second;
+        else
+            error = ProcessOne(options, input, output);
+        if (error) {
+            if (progress) std::cerr << "\r\x1b[K";
+            ReportFailure(input, *error);
+            ++failures;
+        } else {
+            claimedOutputs.emplace(key, input);
+        }
+    }
+    if (progress) std::cerr << "\r\x1b[K" << options.inputs.size() - failures << '/' << options.inputs.size()
+                            << " written\n";
+    return failures ? 1 : 0;
+}

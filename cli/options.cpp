@@ -1,0 +1,122 @@
+#include "cli/options.h"
+
+#include <charconv>
+
+const char* const kRenderUsage =
+    "Usage: lumarq-render [OPTIONS] INPUT.bmp... -o OUTPUT\n"
+    "Renders bitmaps as the Lumarq control panel does, without a display.\n"
+    "\n"
+    "  --pattern N    0..65     (default 13)\n"
+    "  --detector N   0..255    (default 160)\n"
+    "  --red N        0..255    (default 255)\n"
+    "  --green N      0..255    (default 0)\n"
+    "  --blue N       0..255    (default 0)\n"
+    "  --x N          -1500..1500 (default 0)\n"
+    "  --y N          -1500..1500 (default 0)\n"
+    "  --angle N      0..360    (default 0)\n"
+    "  --convert      load and save again, no render (normalises any BMP variant to 24-bit)\n"
+    "  --repeat N     render N times and print on stderr one line:\n"
+    "                 \"render_ms median=M min=L max=H n=N\" (milliseconds, 3 decimals)\n"
+    "  -o, --output   output file for one input; an existing directory for several inputs\n"
+    "                 (each written under its input's file name)\n"
+    "  -h, --help     usage;  --version  the version\n"
+    "\n"
+    "Exit status: 0 when every input was written, 1 when any input failed, 2 for a usage error.\n";
+
+namespace {
+
+struct IntegerOption {
+    const char* name;
+    std::int32_t min;
+    std::int32_t max;
+    std::int32_t* target;
+    bool isRenderSetting;
+};
+
+std::string Range(const IntegerOption& option) {
+    return std::to_string(option.min) + ".." + std::to_string(option.max);
+}
+
+}  // namespace
+
+ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
+    ParseResult result;
+    RenderOptions& o = result.options;
+    const IntegerOption integers[] = {
+        {"--pattern", 0, 65, &o.settings.Pattern, true},
+        {"--detector", 0, 255, &o.settings.Detector, true},
+        {"--red", 0, 255, &o.settings.Red, true},
+        {"--green", 0, 255, &o.settings.Green, true},
+        {"--blue", 0, 255, &o.settings.Blue, true},
+        {"--x", -1500, 1500, &o.settings.XOffset, true},
+        {"--y", -1500, 1500, &o.settings.YOffset, true},
+        {"--angle", 0, 360, &o.settings.Angle, true},
+        {"--repeat", 1, 1000000, &o.repeat, false},
+    };
+    auto fail = [&](std::string message) {
+        result.error = std::move(message);
+        return result;
+    };
+
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        if (optionsEnded || word.empty() || word[0] != '-' || word == "-") {
+            o.inputs.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // "--name=value" and "--name value" are both accepted.
+        std::string name = word;
+        std::optional<std::string> value;
+        if (const auto equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
+            name = word.substr(0, equals);
+            value = word.substr(equals + 1);
+        }
+        auto takeValue = [&]() -> std::optional<std::string> {
+            if (value) return value;
+            if (i + 1 < arguments.size()) return arguments[++i];
+            return std::nullopt;
+        };
+
+        if (name == "-h" || name == "--help") {
+            o.help = true;
+        } else if (name == "--version") {
+            o.version = true;
+        } else if (name == "--convert") {
+            o.convert = true;
+        } else if (name == "-o" || name == "--output") {
+            const auto path = takeValue();
+            if (!path || path->empty()) return fail(name + " needs a file or directory name");
+            if (!o.output.empty()) return fail(name + " is given twice");
+            o.output = *path;
+        } else {
+            const IntegerOption* option = nullptr;
+            for (const auto& candidate : integers)
+                if (name == candidate.name) option = &candidate;
+            if (!option) return fail("unknown option " + name + " (see --help)");
+            const auto text = takeValue();
+            if (!text) return fail(name + " needs a value (" + Range(*option) + ")");
+            long long number = 0;
+            const char* begin = text->data();
+            const char* end = begin + text->size();
+            if (begin != end && *begin == '+') ++begin;
+            const auto [stop, error] = std::from_chars(begin, end, number);
+            if (text->empty() || stop != end || error == std::errc::invalid_argument)
+                return fail(name + ": '" + *text + "' is not a whole number (" + Range(*option) + ")");
+            if (error == std::errc::result_out_of_range || number < option->min || number > option->max)
+                return fail(name + ": " + *text + " is out of range (" + Range(*option) + ")");
+            *option->target = static_cast<std::int32_t>(number);
+            o.renderOptionGiven = o.renderOptionGiven || option->isRenderSetting;
+        }
+    }
+    if (o.help || o.version) return result;
+    if (o.convert && (o.renderOptionGiven || o.repeat > 0))
+        return fail("--convert renders nothing: it takes no render options and no --repeat");
+    if (o.inputs.empty()) return fail("no input file (see --help)");
+    if (o.output.empty()) return fail("no output given: use -o FILE, or -o DIRECTORY for several inputs");
+    return result;
+}

@@ -1,0 +1,31 @@
+// Command-line options of lumarq-render.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "raster/render.h"
+
+struct RenderOptions {
+    RenderSettings settings;
+    bool convert = false;
+    bool renderOptionGiven = false;  // any of the eight render settings was set
+    std::int32_t repeat = 0;         // 0: render once, no timing line
+    std::string output;
+    std::vector<std::string> inputs;
+    bool help = false;
+    bool version = false;
+};
+
+// What parsing produced: the options, or the usage error to print (without the
+// program name) with exit status 2.
+struct ParseResult {
+    RenderOptions options;
+    std::optional<std::string> error;
+};
+
+ParseResult ParseRenderOptions(const std::vector<std::string>& arguments);
+
+extern const char* const kRenderUsage;

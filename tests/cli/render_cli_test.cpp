@@ -1,0 +1,187 @@
+// Runs the real lumarq-render executable the way a script would.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "raster/render.h"
+#include "tests/raster/test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class RenderCli : public ::testing::Test {
+protected:
+    fs::path dir;
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("lumarq-cli-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Outcome Render(const std::string& arguments) {
+        const std::string command = std::string("'") + LUMARQ_RENDER + "' " + arguments + " >'" +
+                                    (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "' </dev/null";
+        const int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "stdout"), Slurp(dir / "stderr")};
+    }
+
+    // A picture with bright and dark parts, saved as a 24-bit file.
+    std::string MakeImage(const std::string& name, int w = 160, int h = 140) {
+        TWin image(w, h);
+        FillWithCoordinates(image);
+        const std::string path = (dir / name).string();
+        EXPECT_TRUE(image.SaveToFile(path).ok);
+        return path;
+    }
+};
+
+std::vector<std::uint8_t> PixelBytes(const TWin& win) {
+    std::vector<std::uint8_t> bytes;
+    for (int y = 0; y < win.Height(); ++y) bytes.insert(bytes.end(), win.PixelAddress(0, y), win.PixelAddress(win.Width(), y));
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(RenderCli, UsageErrorsNameTheOptionAndItsRange) {
+    const std::string input = MakeImage("in.bmp");
+    const struct {
+        std::string arguments, expected;
+    } cases[] = {
+        {"--pattern 66 " + input + " -o x.bmp", "--pattern: 66 is out of range (0..65)"},
+        {"--x -1501 " + input + " -o x.bmp", "--x: -1501 is out of range (-1500..1500)"},
+        {"--angle 12.5 " + input + " -o x.bmp", "--angle: '12.5' is not a whole number (0..360)"},
+        {"--detector 99999999999999999999 " + input + " -o x.bmp", "out of range (0..255)"},
+        {"--blue " + input + " -o x.bmp", "is not a whole number (0..255)"},
+        {input + " -o x.bmp --red", "--red needs a value (0..255)"},
+        {"--bogus " + input + " -o x.bmp", "unknown option --bogus"},
+        {input, "no output given"},
+        {"-o x.bmp", "no input file"},
+        {input + " " + input + " -o " + (dir / "notadir.bmp").string(), "several inputs need -o"},
+        {"--convert --pattern 3 " + input + " -o x.bmp", "--convert"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Render(c.arguments);
+        EXPECT_EQ(run.status, 2) << c.arguments;
+        EXPECT_NE(run.err.find("lumarq-render: "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << c.arguments << " -> " << run.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "notadir.bmp"));
+
+    const Outcome help = Render("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--pattern N    0..65     (default 13)"), std::string::npos);
+    const Outcome version = Render("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("lumarq-render ", 0), 0u);
+}
+
+TEST_F(RenderCli, RendersExactlyWhatThePipelineRenders) {
+    const std::string input = MakeImage("in.bmp", 171, 150);
+    const std::string output = (dir / "out.bmp").string();
+    // A negative value follows its option as the next word.
+    const Outcome run = Render("--pattern 33 --detector 90 --red 10 --green 200 --blue 30 --x -12 --y 7 --angle 30 " +
+                           input + " -o " + output);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+
+    TWin source(0, 0), rendered(0, 0);
+    source.LoadFromFile(input);
+    rendered.LoadFromFile(output);
+    TWin expected(source.Width(), source.Height());
+    RenderPipeline(expected, source, {33, 90, 10, 200, 30, -12, 7, 30});
+    EXPECT_EQ(PixelBytes(rendered), PixelBytes(expected));
+    EXPECT_NE(PixelBytes(rendered), PixelBytes(source));
+
+    // Defaults are the panel's start-up settings; --repeat still writes once and reports timing.
+    const Outcome repeated = Render("--repeat 3 " + input + " -o " + output);
+    ASSERT_EQ(repeated.status, 0) << repeated.err;
+    EXPECT_TRUE(std::regex_match(repeated.err, std::regex(R"(render_ms median=\d+\.\d{3} min=\d+\.\d{3} max=\d+\.\d{3} n=3\n)")))
+        << repeated.err;
+    rendered.LoadFromFile(output);
+    TWin initial(source.Width(), source.Height());
+    RenderPipeline(initial, source, RenderSettings{});
+    EXPECT_EQ(PixelBytes(rendered), PixelBytes(initial));
+}
+
+TEST_F(RenderCli, ConvertNormalisesAPalettedFileTo24Bit) {
+    // A 2 x 2 8-bit bottom-up file with a four-entry colour table.
+    const unsigned char file[] = {
+        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 70, 0, 0, 0,                 // file header
+        40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0,    // info header
+        8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0,
+        0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 10, 20, 30, 0,       // blue green red reserved
+        0, 1, 0, 0, 2, 3, 0, 0,                                         // bottom row, then top row
+    };
+    const fs::path input = dir / "paletted.bmp";
+    std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(file), sizeof file);
+    const fs::path output = dir / "converted.bmp";
+    const Outcome run = Render("--convert " + input.string() + " -o " + output.string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string bytes = Slurp(output);
+    ASSERT_EQ(bytes.size(), 54u + 2 * 8);
+    EXPECT_EQ(bytes[28], 24);  // bit count
+    TWin converted(0, 0);
+    converted.LoadFromFile(output.string());
+    EXPECT_EQ(PixelAt(converted, 0, 0), (Rgb{0, 0, 255}));
+    EXPECT_EQ(PixelAt(converted, 1, 0), (Rgb{30, 20, 10}));
+    EXPECT_EQ(PixelAt(converted, 0, 1), (Rgb{255, 0, 0}));
+    EXPECT_EQ(PixelAt(converted, 1, 1), (Rgb{0, 255, 0}));
+}
+
+TEST_F(RenderCli, BatchGoesOnPastBadInputsAndLeavesTheirOutputsAlone) {
+    const std::string good1 = MakeImage("first.bmp");
+    const std::string good2 = MakeImage("second.bmp", 140, 200);
+    const fs::path bad = dir / "broken.bmp";
+    std::ofstream(bad, std::ios::binary) << "BM this is not a bitmap at all, just text";
+    const std::string missing = (dir / "missing.bmp").string();
+    fs::create_directories(dir / "out");
+    std::ofstream(dir / "out" / "broken.bmp") << "keep me";
+
+    const Outcome run = Render(good1 + " " + bad.string() + " " + missing + " " + good2 + " -o " + (dir / "out").string());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("lumarq-render: " + missing + ": Cannot open file " + missing), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("lumarq-render: " + bad.string() + ": "), std::string::npos) << run.err;
+    EXPECT_EQ(Slurp(dir / "out" / "broken.bmp"), "keep me");
+    EXPECT_FALSE(fs::exists(dir / "out" / "missing.bmp"));
+    TWin second(0, 0);
+    second.LoadFromFile((dir / "out" / "second.bmp").string());
+    EXPECT_EQ(second.Width(), 140);
+    EXPECT_EQ(second.Height(), 200);
+    EXPECT_TRUE(fs::exists(dir / "out" / "first.bmp"));
+    // No terminal on stderr: nothing but the two errors.
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+
+    // Two inputs of the same name must not overwrite each other's result.
+    fs::create_directories(dir / "other");
+    const std::string twin = (dir / "other" / "first.bmp").string();
+    TWin small(150, 150);
+    ASSERT_TRUE(small.SaveToFile(twin).ok);
+    const Outcome clash = Render("--convert " + good1 + " " + twin + " -o " + (dir / "out").string());
+    EXPECT_EQ(clash.status, 1);
+    EXPECT_NE(clash.err.find("lumarq-render: " + twin + ": not written"), std::string::npos) << clash.err;
+    TWin kept(0, 0);
+    kept.LoadFromFile((dir / "out" / "first.bmp").string());
+    EXPECT_EQ(kept.Width(), 160);
+}
