@@ -14,8 +14,8 @@ constexpr int kWidth = 3840, kHeight = 2160;
 
 // A photograph-like source: smooth gradients with noise, bright and dark parts.
 TWin& Source() {
-    static TWin source = [] {
-        TWin image(kWidth, kHeight);
+    static TWin image(kWidth, kHeight);
+    static const bool filled = [] {
         std::mt19937 random(7);
         for (int y = 0; y < kHeight; ++y) {
             std::uint8_t* p = image.PixelAddress(0, y);
@@ -26,9 +26,10 @@ TWin& Source() {
                 p[2] = static_cast<std::uint8_t>(((x + y) * 128 / kHeight + noise) & 255);
             }
         }
-        return image;
+        return true;
     }();
-    return source;
+    (void)filled;
+    return image;
 }
 
 void Memcpy(benchmark::State& state) {
