@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include "controls/line_geometry.h"
+
+namespace {
+ArrowHead Head(LinePoint tip, LinePoint first, LinePoint second) { return {tip, first, second}; }
+}  // namespace
+
+TEST(LineGeometry, AxisParallelLinesAndHeads) {
+    // The newly constructed control: 65 x 4, pen 1, horizontal at y = 1.
+    LineGeometry g = ComputeLineGeometry(drLeftRight, 65, 4, 1, 3, false, false);
+    EXPECT_EQ(g.from, (LinePoint{0, 1}));
+    EXPECT_EQ(g.to, (LinePoint{65, 1}));
+    EXPECT_FALSE(g.hasArrow1 || g.hasArrow2);
+    // Wider pens move the line up; (4 - 5) div 2 truncates to 0, not -1.
+    EXPECT_EQ(ComputeLineGeometry(drLeftRight, 65, 4, 3, 3, false, false).from.y, 0);
+    EXPECT_EQ(ComputeLineGeometry(drLeftRight, 65, 4, 5, 3, false, false).from.y, 0);
+    EXPECT_EQ(ComputeLineGeometry(drLeftRight, 65, 4, 7, 3, false, false).from.y, -1);
+
+    g = ComputeLineGeometry(drLeftRight, 65, 4, 1, 3, true, true);
+    EXPECT_TRUE(g.hasArrow1 && g.hasArrow2);
+    EXPECT_EQ(g.arrow1, Head({0, 1}, {3, -2}, {3, 4}));
+    EXPECT_EQ(g.arrow2, Head({64, 1}, {61, -2}, {61, 4}));
+
+    g = ComputeLineGeometry(drUpDown, 9, 50, 1, 2, true, true);
+    EXPECT_EQ(g.from, (LinePoint{4, 0}));
+    EXPECT_EQ(g.to, (LinePoint{4, 50}));
+    EXPECT_EQ(g.arrow1, Head({4, 0}, {2, 2}, {6, 2}));
+    EXPECT_EQ(g.arrow2, Head({4, 49}, {2, 47}, {6, 47}));
+}
+
+TEST(LineGeometry, DiagonalHeadsRoundAndClampOneSided) {
+    LineGeometry g = ComputeLineGeometry(drTopLeftBottomRight, 100, 100, 1, 3, true, true);
+    EXPECT_EQ(g.from, (LinePoint{0, 0}));
+    EXPECT_EQ(g.to, (LinePoint{100, 100}));
+    EXPECT_EQ(g.arrow1, Head({0, 0}, {5, 1}, {1, 5}));
+    EXPECT_EQ(g.arrow2, Head({99, 99}, {98, 94}, {94, 98}));
+
+    g = ComputeLineGeometry(drTopRightBottomLeft, 100, 100, 1, 3, true, true);
+    EXPECT_EQ(g.from, (LinePoint{100, 0}));
+    EXPECT_EQ(g.to, (LinePoint{0, 100}));
+    EXPECT_EQ(g.arrow1, Head({99, 0}, {94, 1}, {98, 5}));
+    EXPECT_EQ(g.arrow2, Head({0, 99}, {1, 94}, {5, 98}));
+
+    // A shallow slope: the clamps pull -2 up to 0 and 42 down to 40.
+    g = ComputeLineGeometry(drTopLeftBottomRight, 185, 41, 1, 3, true, true);
+    EXPECT_EQ(g.arrow1, Head({0, 0}, {5, 0}, {3, 4}));
+    EXPECT_EQ(g.arrow2, Head({184, 40}, {181, 36}, {179, 40}));
+
+    // Flat: t = 0, the head lies along the top edge.
+    g = ComputeLineGeometry(drTopLeftBottomRight, 50, 0, 1, 4, true, false);
+    EXPECT_EQ(g.arrow1, Head({0, 0}, {5, 0}, {5, 4}));
+
+    // No width: the line is still drawn, vertical at x = 0, but no head.
+    g = ComputeLineGeometry(drTopLeftBottomRight, 0, 30, 1, 3, true, true);
+    EXPECT_EQ(g.from, (LinePoint{0, 0}));
+    EXPECT_EQ(g.to, (LinePoint{0, 30}));
+    EXPECT_FALSE(g.hasArrow1 || g.hasArrow2);
+}
