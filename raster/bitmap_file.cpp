@@ -29,9 +29,10 @@ public:
     explicit FileSource(const std::string& name) {
         fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         struct stat st {};
-        // Directories, pipes and devices count as files that cannot be opened.
+        // Directories, pipes and devices count as files that cannot be opened, and so
+        // does a file a writer holds locked; a file system without locks is no obstacle.
         const bool ok = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) &&
-                        ::flock(fd_, LOCK_SH | LOCK_NB) == 0;
+                        (::flock(fd_, LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK);
         if (!ok) {
             if (fd_ >= 0) ::close(fd_);
             throw LoadError("Cannot open file " + name);
