@@ -4,10 +4,12 @@
 #include "raster/place_rotated.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <numbers>
+#include <vector>
 
 #include "raster/blend.h"
 #include "raster/random.h"
@@ -244,6 +246,54 @@ void Narrow(int64_t start, int64_t step, int64_t lo, int64_t hi, int64_t& first,
     }
 }
 
+// One row's drawable columns k = first..last and its sums at column 0.
+struct RowRun {
+    int32_t y;
+    int64_t first, last;
+    int64_t startU, startV;
+    int32_t PU, PV;
+};
+
+constexpr int64_t kStripColumns = 256;
+
+// Copies count pixels at scale 1: the source pixel at the sample point goes to
+// out, which moves by step. Every sample point lies inside the source with
+// u >= 1, so the four bytes ending with a pixel are always source bytes; the
+// write spills one byte onto the pixel written next, which is why the last pixel
+// is written byte by byte.
+inline void CopyRun(uint8_t* out, int32_t step, uint32_t sumU, uint32_t sumV, uint32_t stepU, uint32_t stepV,
+                    int32_t PU, int32_t PV, const uint8_t* sourceBits, std::ptrdiff_t sourceStride, int64_t count) {
+    auto sample = [&] {
+        const int32_t u = (static_cast<int32_t>(sumU) >> 16) + PU;
+        const int32_t v = (static_cast<int32_t>(sumV) >> 16) + PV;
+        sumU += stepU;
+        sumV += stepV;
+        return sourceBits + v * sourceStride + 3 * static_cast<std::ptrdiff_t>(u);
+    };
+    if constexpr (std::endian::native == std::endian::little) {
+        if (step > 0) {
+            for (; count > 1; --count, out += 3) {
+                uint32_t word;
+                std::memcpy(&word, sample() - 1, 4);
+                word >>= 8;
+                std::memcpy(out, &word, 4);  // its fourth byte is the next pixel's, written next
+            }
+        } else {
+            for (; count > 1; --count, out -= 3) {
+                uint32_t word;
+                std::memcpy(&word, sample() - 1, 4);
+                std::memcpy(out - 1, &word, 4);  // its first byte is the pixel to the left, written next
+            }
+        }
+    }
+    for (; count > 0; --count, out += step) {
+        const uint8_t* in = sample();
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+    }
+}
+
 void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t CentreY, float Angle, float ScaleX,
                      float ScaleY, float ScaleStep, int32_t PivotDX, int32_t PivotDY, bool fullScan, const Key& key,
                      const ColourStage& stage, const Insets& inset) {
@@ -326,6 +376,14 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
     const uint8_t* lastRead = nullptr;
     uint8_t* out = nullptr;
 
+    // At scale 1 with bytes copied as they are, every drawable pixel is one source
+    // pixel and nothing depends on the order of visits: the runs are gathered
+    // first and copied in strips of columns, so that the source, walked across
+    // its rows at a turn, stays in the caches.
+    const bool copyUnscaled = copyBytes && ScaleStep == 0.0f && ScaleX == 1.0f && ScaleY == 1.0f;
+    std::vector<RowRun> runs;
+    if (copyUnscaled) runs.reserve(static_cast<std::size_t>(y1 - y0 + 1));
+
     // Column k of a row has rx = R0 - k; the sums below step by -F and -E per column.
     const int64_t R0 = int64_t{CentreX} - 2 - x0;
     for (int64_t y = y0; y <= y1; ++y) {
@@ -350,6 +408,12 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
                first, last);
         if (first > last) continue;
 
+        if (copyUnscaled) {
+            runs.push_back({static_cast<int32_t>(y), first, last, startU, startV, static_cast<int32_t>(limits.PU),
+                            static_cast<int32_t>(limits.PV)});
+            continue;
+        }
+
         // Sums in 32 bits with wrap-around; inside the run they never wrap.
         uint32_t sumU = static_cast<uint32_t>(startU - first * F);
         uint32_t sumV = static_cast<uint32_t>(startV - first * E);
@@ -358,24 +422,6 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
         const int64_t firstX = mirrored ? x1 - first : x0 + first;
         out = target.PixelAddress(static_cast<int32_t>(firstX), static_cast<int32_t>(y));
         const int64_t runLength = last - first + 1;
-        const bool unitScale = ScaleX == 1.0f && ScaleY == 1.0f;
-
-        if (copyBytes && unitScale) {
-            // Scale 1: the sample point is the source pixel itself.
-            for (int64_t i = 0; i < runLength; ++i) {
-                const int32_t u = (static_cast<int32_t>(sumU) >> 16) + PU;
-                const int32_t v = (static_cast<int32_t>(sumV) >> 16) + PV;
-                lastRead = sourceBits + v * sourceStride + 3 * static_cast<std::ptrdiff_t>(u);
-                out[0] = lastRead[0];
-                out[1] = lastRead[1];
-                out[2] = lastRead[2];
-                out += step;
-                sumU += stepU;
-                sumV += stepV;
-            }
-            continue;
-        }
-
         const double scaleX = ScaleX, scaleY = ScaleY;
         const bool unitX = ScaleX == 1.0f, unitY = ScaleY == 1.0f;
         for (int64_t i = 0; i < runLength; ++i) {
@@ -413,6 +459,29 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
             }
             out += step;
         }
+    }
+    if (copyUnscaled && !runs.empty()) {
+        int64_t lowest = runs.front().first, highest = runs.front().last;
+        for (const RowRun& run : runs) lowest = std::min(lowest, run.first), highest = std::max(highest, run.last);
+        const uint32_t stepU = static_cast<uint32_t>(-F), stepV = static_cast<uint32_t>(-E);
+        for (int64_t stripFirst = lowest; stripFirst <= highest; stripFirst += kStripColumns) {
+            const int64_t stripLast = std::min(highest, stripFirst + kStripColumns - 1);
+            for (const RowRun& run : runs) {
+                const int64_t a = std::max(run.first, stripFirst), b = std::min(run.last, stripLast);
+                if (a > b) continue;
+                uint8_t* const start =
+                    target.PixelAddress(static_cast<int32_t>(mirrored ? x1 - a : x0 + a), run.y);
+                CopyRun(start, step, static_cast<uint32_t>(run.startU - a * F), static_cast<uint32_t>(run.startV - a * E),
+                        stepU, stepV, run.PU, run.PV, sourceBits, sourceStride, b - a + 1);
+            }
+        }
+        // Where a row-by-row scan would have left the two working pointers.
+        const RowRun& final = runs.back();
+        out = target.PixelAddress(static_cast<int32_t>(mirrored ? x1 - final.last : x0 + final.last), final.y) + step;
+        const int64_t k = final.last;
+        const int32_t u = (static_cast<int32_t>(static_cast<uint32_t>(final.startU - k * F)) >> 16) + final.PU;
+        const int32_t v = (static_cast<int32_t>(static_cast<uint32_t>(final.startV - k * E)) >> 16) + final.PV;
+        lastRead = sourceBits + v * sourceStride + 3 * static_cast<std::ptrdiff_t>(u);
     }
     if (out) target.Cursor = out;
     if (lastRead) source.Probe = const_cast<uint8_t*>(lastRead);

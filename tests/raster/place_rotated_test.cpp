@@ -704,3 +704,27 @@ TEST(PlaceRotatedScan, ChangingScalesForgetTheCachedSample) {
                 }
     EXPECT_GT(carriedOverWouldDiffer, 0) << "no case here reuses a sample across a change of scale";
 }
+
+TEST(PlaceRotatedScan, MatchesThePlainScanOnWideImagesAtScaleOne) {
+    // Rows longer than the strips the unscaled copy works in, both directions.
+    std::mt19937 random(99);
+    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    for (int trial = 0; trial < 40; ++trial) {
+        const int sw = uniform(200, 520), sh = uniform(20, 90), dw = uniform(200, 520), dh = uniform(20, 90);
+        TWin source(sw, sh), target(dw, dh), expected(dw, dh);
+        FillRandom(source, random, 250);
+        Placement p;
+        p.CentreX = uniform(-40, dw + 40);
+        p.CentreY = uniform(-10, dh + 10);
+        p.Angle = uniform(0, 1) ? static_cast<float>(uniform(1, 360)) : std::uniform_real_distribution<float>(-400, 400)(random);
+        p.ScaleX = uniform(0, 1) ? 1.0f : -1.0f;
+        p.ScaleY = uniform(0, 1) ? 1.0f : -1.0f;
+        p.BlendCode = uniform(0, 1) ? -256 : -128;
+        p.PivotDX = uniform(-3, 3);
+        if (TakesDirectCopy(p)) p.Clamp = -1;
+        ReferenceScan(expected, source, p);
+        p.Draw(target, source);
+        ASSERT_EQ(Bytes(target), Bytes(expected)) << "trial " << trial << ": angle " << p.Angle << ", scales " << p.ScaleX
+                                                  << "," << p.ScaleY << ", centre " << p.CentreX << "," << p.CentreY;
+    }
+}
