@@ -7,6 +7,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <limits>
 #include <numbers>
 #include <vector>
@@ -254,7 +257,86 @@ struct RowRun {
     int32_t PU, PV;
 };
 
-constexpr int64_t kStripColumns = 256;
+// How many source rows one strip of a destination row may cross: enough for
+// long runs, few enough that the rows' cache lines and pages stay at hand.
+constexpr int64_t kStripSourceRows = 32;
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define LUMARQ_COPY_EIGHT 1
+
+// Eight pixels at a time: their sample points side by side, one gather of the
+// four bytes ending with each source pixel, a shuffle that packs four pixels
+// into twelve bytes per half, two overlapping stores. Each store spills four
+// bytes onto the two pixels after the group, so at least two pixels are left
+// for the caller, who writes them after. Returns how many pixels remain.
+__attribute__((target("avx2"))) int64_t CopyEight(uint8_t*& out, int32_t step, uint32_t& sumU, uint32_t& sumV,
+                                                  uint32_t stepU, uint32_t stepV, int32_t PU, int32_t PV,
+                                                  const uint8_t* sourceBits, int32_t sourceStride, int64_t count) {
+    if (count < 10) return count;
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i laneStepU = _mm256_set1_epi32(static_cast<int32_t>(stepU));
+    const __m256i laneStepV = _mm256_set1_epi32(static_cast<int32_t>(stepV));
+    __m256i u = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(sumU)), _mm256_mullo_epi32(lanes, laneStepU));
+    __m256i v = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(sumV)), _mm256_mullo_epi32(lanes, laneStepV));
+    const __m256i groupStepU = _mm256_set1_epi32(static_cast<int32_t>(stepU * 8u));
+    const __m256i groupStepV = _mm256_set1_epi32(static_cast<int32_t>(stepV * 8u));
+    const __m256i pivotU = _mm256_set1_epi32(PU), pivotV = _mm256_set1_epi32(PV);
+    const __m256i stride = _mm256_set1_epi32(sourceStride);
+    // Bytes 1..3 of each gathered word are blue, green, red.
+    const __m256i forward = _mm256_setr_epi8(1, 2, 3, 5, 6, 7, 9, 10, 11, 13, 14, 15, -1, -1, -1, -1,  //
+                                             1, 2, 3, 5, 6, 7, 9, 10, 11, 13, 14, 15, -1, -1, -1, -1);
+    const __m256i backward = _mm256_setr_epi8(-1, -1, -1, -1, 13, 14, 15, 9, 10, 11, 5, 6, 7, 1, 2, 3,  //
+                                              -1, -1, -1, -1, 13, 14, 15, 9, 10, 11, 5, 6, 7, 1, 2, 3);
+    const int* base = reinterpret_cast<const int*>(sourceBits - 1);
+    const int64_t groups = (count - 2) / 8;
+    for (int64_t g = 0; g < groups; ++g) {
+        const __m256i su = _mm256_add_epi32(_mm256_srai_epi32(u, 16), pivotU);
+        const __m256i sv = _mm256_add_epi32(_mm256_srai_epi32(v, 16), pivotV);
+        const __m256i index =
+            _mm256_add_epi32(_mm256_mullo_epi32(sv, stride), _mm256_add_epi32(su, _mm256_add_epi32(su, su)));
+        const __m256i words = _mm256_i32gather_epi32(base, index, 1);
+        u = _mm256_add_epi32(u, groupStepU);
+        v = _mm256_add_epi32(v, groupStepV);
+        if (step > 0) {
+            const __m256i packed = _mm256_shuffle_epi8(words, forward);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm256_extracti128_si256(packed, 1));
+            out += 24;
+        } else {
+            const __m256i packed = _mm256_shuffle_epi8(words, backward);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out - 13), _mm256_castsi256_si128(packed));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out - 25), _mm256_extracti128_si256(packed, 1));
+            out -= 24;
+        }
+    }
+    sumU += static_cast<uint32_t>(groups) * 8u * stepU;
+    sumV += static_cast<uint32_t>(groups) * 8u * stepV;
+    return count - groups * 8;
+}
+
+bool HasEightWideCopy() {
+    static const bool supported = __builtin_cpu_supports("avx2");
+    return supported;
+}
+#else
+#define LUMARQ_COPY_EIGHT 0
+#endif
+
+constexpr std::size_t kRowsAhead = 12;
+constexpr int64_t kPrefetchColumns = 12;
+
+inline const uint8_t* SampleAddress(const RowRun& run, int64_t k, int64_t E, int64_t F, const uint8_t* sourceBits,
+                                    std::ptrdiff_t sourceStride) {
+    const int32_t u = (static_cast<int32_t>(static_cast<uint32_t>(run.startU - k * F)) >> 16) + run.PU;
+    const int32_t v = (static_cast<int32_t>(static_cast<uint32_t>(run.startV - k * E)) >> 16) + run.PV;
+    return sourceBits + v * sourceStride + 3 * static_cast<std::ptrdiff_t>(u);
+}
+
+inline void Prefetch([[maybe_unused]] const uint8_t* address) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(address);
+#endif
+}
 
 // Copies count pixels at scale 1: the source pixel at the sample point goes to
 // out, which moves by step. Every sample point lies inside the source with
@@ -262,7 +344,8 @@ constexpr int64_t kStripColumns = 256;
 // write spills one byte onto the pixel written next, which is why the last pixel
 // is written byte by byte.
 inline void CopyRun(uint8_t* out, int32_t step, uint32_t sumU, uint32_t sumV, uint32_t stepU, uint32_t stepV,
-                    int32_t PU, int32_t PV, const uint8_t* sourceBits, std::ptrdiff_t sourceStride, int64_t count) {
+                    int32_t PU, int32_t PV, const uint8_t* sourceBits, std::ptrdiff_t sourceStride, int64_t count,
+                    [[maybe_unused]] bool eightWide) {
     auto sample = [&] {
         const int32_t u = (static_cast<int32_t>(sumU) >> 16) + PU;
         const int32_t v = (static_cast<int32_t>(sumV) >> 16) + PV;
@@ -270,6 +353,10 @@ inline void CopyRun(uint8_t* out, int32_t step, uint32_t sumU, uint32_t sumV, ui
         sumV += stepV;
         return sourceBits + v * sourceStride + 3 * static_cast<std::ptrdiff_t>(u);
     };
+#if LUMARQ_COPY_EIGHT
+    if (eightWide) count = CopyEight(out, step, sumU, sumV, stepU, stepV, PU, PV, sourceBits,
+                                     static_cast<int32_t>(sourceStride), count);
+#endif
     if constexpr (std::endian::native == std::endian::little) {
         if (step > 0) {
             for (; count > 1; --count, out += 3) {
@@ -464,15 +551,30 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
         int64_t lowest = runs.front().first, highest = runs.front().last;
         for (const RowRun& run : runs) lowest = std::min(lowest, run.first), highest = std::max(highest, run.last);
         const uint32_t stepU = static_cast<uint32_t>(-F), stepV = static_cast<uint32_t>(-E);
-        for (int64_t stripFirst = lowest; stripFirst <= highest; stripFirst += kStripColumns) {
-            const int64_t stripLast = std::min(highest, stripFirst + kStripColumns - 1);
-            for (const RowRun& run : runs) {
+        // The wide copy indexes the source with 32-bit offsets.
+        bool eightWide = false;
+#if LUMARQ_COPY_EIGHT
+        eightWide = HasEightWideCopy() && sourceStride * sh < (int64_t{1} << 31);
+#endif
+        // A level walk (E = 0) stays on one source row: one strip does.
+        const int64_t stripColumns = E == 0 ? highest - lowest + 1 : std::max<int64_t>(16, kStripSourceRows * 65536 / std::abs(E));
+        for (int64_t stripFirst = lowest; stripFirst <= highest; stripFirst += stripColumns) {
+            const int64_t stripLast = std::min(highest, stripFirst + stripColumns - 1);
+            for (std::size_t i = 0; i < runs.size(); ++i) {
+                // The source lines a later row of the strip will need are fetched
+                // ahead: a turned walk is nothing the hardware predicts.
+                if (E != 0 && i + kRowsAhead < runs.size()) {
+                    const RowRun& later = runs[i + kRowsAhead];
+                    const int64_t a = std::max(later.first, stripFirst), b = std::min(later.last, stripLast);
+                    for (int64_t k = a; k <= b; k += kPrefetchColumns) Prefetch(SampleAddress(later, k, E, F, sourceBits, sourceStride));
+                }
+                const RowRun& run = runs[i];
                 const int64_t a = std::max(run.first, stripFirst), b = std::min(run.last, stripLast);
                 if (a > b) continue;
                 uint8_t* const start =
                     target.PixelAddress(static_cast<int32_t>(mirrored ? x1 - a : x0 + a), run.y);
                 CopyRun(start, step, static_cast<uint32_t>(run.startU - a * F), static_cast<uint32_t>(run.startV - a * E),
-                        stepU, stepV, run.PU, run.PV, sourceBits, sourceStride, b - a + 1);
+                        stepU, stepV, run.PU, run.PV, sourceBits, sourceStride, b - a + 1, eightWide);
             }
         }
         // Where a row-by-row scan would have left the two working pointers.
