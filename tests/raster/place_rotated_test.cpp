@@ -713,6 +713,8 @@ TEST(PlaceRotatedScan, MatchesThePlainScanOnWideImagesAtScaleOne) {
         const int sw = uniform(200, 520), sh = uniform(20, 90), dw = uniform(200, 520), dh = uniform(20, 90);
         TWin source(sw, sh), target(dw, dh), expected(dw, dh);
         FillRandom(source, random, 250);
+        Fill(target, {77, 88, 99});  // anything written beyond a run shows
+        Fill(expected, {77, 88, 99});
         Placement p;
         p.CentreX = uniform(-40, dw + 40);
         p.CentreY = uniform(-10, dh + 10);
