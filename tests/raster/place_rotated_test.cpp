@@ -462,6 +462,10 @@ TEST(PlaceRotatedLimits, EmptyRastersAndWildSettingsStayInside) {
     TWin big(300, 200), tiny(1, 1);
     FillWithCoordinates(big);
     SetPixel(tiny, 0, 0, {9, 9, 9});
+    // A larger source at the panel's offsets 0 shows its own top-left part.
+    Panel(big, 0, 0, 0.0f).Draw(work, big);
+    for (int y = 0; y < 14; ++y)
+        for (int x = 0; x < 20; ++x) ASSERT_EQ(PixelAt(work, x, y), PixelAt(big, x, y)) << x << "," << y;
     for (TWin* from : {&big, &tiny, &source}) {
         for (Placement q : {Panel(*from, 0, 0, 0.0f), Panel(*from, 7, -5, 37.0f), Panel(*from, -3, 2, 360.0f)}) {
             q.Draw(work, *from);
