@@ -338,6 +338,12 @@ inline void Prefetch([[maybe_unused]] const uint8_t* address) {
 #endif
 }
 
+inline void PrefetchForWriting([[maybe_unused]] const uint8_t* address) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(address, 1);
+#endif
+}
+
 // Copies count pixels at scale 1: the source pixel at the sample point goes to
 // out, which moves by step. Every sample point lies inside the source with
 // u >= 1, so the four bytes ending with a pixel are always source bytes; the
@@ -417,8 +423,8 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
             G = down + 1;
             H = across + 1;
         } else {
-            // A turned rectangle reaches further than its half sides; 1.37 covers it
-            // up to the corners of a square, which stick out beyond it.
+            // Turned, the image reaches beyond its half sides: the box is 1.37 times
+            // the larger one, which cuts the corners of a square turned near 45 degrees.
             G = H = TruncateWithin(1.37 * static_cast<double>(std::max(across + 3, down + 3)), kExtentLimit);
         }
         x0 = std::clamp<int64_t>(int64_t{CentreX} + PivotDX - G - 1 + inset.left, 0, dw - 1);
@@ -561,12 +567,19 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
         for (int64_t stripFirst = lowest; stripFirst <= highest; stripFirst += stripColumns) {
             const int64_t stripLast = std::min(highest, stripFirst + stripColumns - 1);
             for (std::size_t i = 0; i < runs.size(); ++i) {
-                // The source lines a later row of the strip will need are fetched
+                // The lines a later row of the strip will read and write are fetched
                 // ahead: a turned walk is nothing the hardware predicts.
                 if (E != 0 && i + kRowsAhead < runs.size()) {
                     const RowRun& later = runs[i + kRowsAhead];
                     const int64_t a = std::max(later.first, stripFirst), b = std::min(later.last, stripLast);
-                    for (int64_t k = a; k <= b; k += kPrefetchColumns) Prefetch(SampleAddress(later, k, E, F, sourceBits, sourceStride));
+                    for (int64_t k = a; k <= b; k += kPrefetchColumns)
+                        Prefetch(SampleAddress(later, k, E, F, sourceBits, sourceStride));
+                    if (a <= b) {
+                        const uint8_t* first = target.PixelAddress(static_cast<int32_t>(mirrored ? x1 - b : x0 + a), later.y);
+                        const int64_t span = 3 * (b - a) + 2;
+                        for (int64_t offset = 0; offset < span + 64; offset += 64)
+                            PrefetchForWriting(first + std::min(offset, span));
+                    }
                 }
                 const RowRun& run = runs[i];
                 const int64_t a = std::max(run.first, stripFirst), b = std::min(run.last, stripLast);
