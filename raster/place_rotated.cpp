@@ -411,6 +411,7 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
     const int64_t E = coefficients.E, F = coefficients.F;
 
     int64_t x0, x1, y0, y1;
+    bool noRows = false;
     if (!fullScan) {
         constexpr int64_t kExtentLimit = int64_t{1} << 40;
         const int64_t across = TruncateWithin(static_cast<double>(ScaleX) * static_cast<double>(hw), kExtentLimit);
@@ -437,7 +438,7 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
         y0 = inset.top;
         y1 = dh - 1 - inset.bottom;
         // Crossing insets draw nothing; clamping afterwards keeps every visit inside.
-        if (y0 > y1) return;
+        noRows = y0 > y1;
         x0 = std::clamp<int64_t>(x0, 0, dw - 1);
         x1 = std::clamp<int64_t>(x1, 0, dw - 1);
         y0 = std::clamp<int64_t>(y0, 0, dh - 1);
@@ -453,7 +454,7 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
     ScaledLimits limits = LimitsFor(ScaleX, ScaleY, hw, hh, sw, sh, PivotDX, PivotDY);
     target.Step = mirrored ? -3 : 3;
     const int64_t count = x1 - x0;  // columns visited per row
-    if (y0 > y1 || count <= 0) return;
+    if (noRows || y0 > y1 || count <= 0) return;
 
     const int32_t step = target.Step;
     // Drawing a raster into itself reads pixels already written: that goes the
