@@ -458,6 +458,14 @@ TEST(PlaceRotatedLimits, EmptyRastersAndWildSettingsStayInside) {
             EXPECT_EQ(Bytes(a), Bytes(b)) << angle << " " << code;
         }
     }
+    // Insets that leave no rows or no columns draw nothing, whatever the clamping.
+    for (auto [left, top, right, bottom] : {std::array{0, 30, 0, 0}, {0, 0, 0, 14}, {25, 0, 0, 0}, {12, 0, 12, 0}}) {
+        TWin none(20, 14);
+        Placement q = Panel(source, 0, 0, 30.0f);
+        q.InsetLeft = left, q.InsetTop = top, q.InsetRight = right, q.InsetBottom = bottom;
+        q.Draw(none, source);
+        EXPECT_EQ(PaintedPixels(none, kClear).size(), 0u) << left << " " << top << " " << right << " " << bottom;
+    }
     // Crossing insets, huge and tiny scales, NaN and a source much larger or smaller.
     TWin big(300, 200), tiny(1, 1);
     FillWithCoordinates(big);
