@@ -1,0 +1,24 @@
+// The turn used by TWin::PlaceRotated: the angle's code in hundredths of a degree
+// and the 16.16 fixed-point sine and cosine coefficients derived from it.
+#pragma once
+
+#include <cstdint>
+
+namespace rotation {
+
+// round(Angle x 100), ties to even, remainder of 36000 with the sign of the
+// angle: a negative angle gives a negative code. An angle too large to round
+// into 64 bits gives the code of the most negative 64-bit integer.
+std::int64_t AngleCode(float Angle);
+
+struct Coefficients {
+    std::int32_t E;  // sine of (Angle + 180 degrees), times 65536
+    std::int32_t F;  // cosine of (Angle + 180 degrees), times 65536
+    bool operator==(const Coefficients&) const = default;
+};
+
+// The exact values for the eight multiples of 45 degrees (65535 at the axes),
+// otherwise the sine and cosine of the angle stored as a 32-bit float.
+Coefficients CoefficientsFor(float Angle);
+
+}  // namespace rotation
