@@ -316,7 +316,7 @@ TEST(ApplyPattern, MatchesThePlainCellByCellDrawing) {
     auto next = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
     int compared = 0;
     for (const Size size : sizes) {
-        for (int variant = 0; variant < 3; ++variant) {
+        for (int variant = 0; variant < 4; ++variant) {
             TWin image(size.w, size.h);
             if (variant == 0) {
                 FillWithCoordinates(image);
@@ -328,13 +328,20 @@ TEST(ApplyPattern, MatchesThePlainCellByCellDrawing) {
             }
             Colours c;
             Region r;
-            if (variant == 2) {
+            if (variant >= 2) {
                 c.detector = next(120, 200);
                 c.on = {next(0, 255), next(0, 255), next(0, 255)};
                 c.off = {c.on[0] / 8, c.on[1] / 8, c.on[2] / 8};
                 c.line = {next(0, 255), next(0, 255), next(0, 255)};
-                if (size.w > 140 && size.h > 140)
-                    r = {next(0, 9), next(0, 9), size.w - 1 - next(0, 9), size.h - 1 - next(0, 9)};
+            }
+            if (variant == 2) {
+                // Anywhere inside; narrow ones leave some shifts without a pitch.
+                r.x1 = next(0, size.w / 3);
+                r.y1 = next(0, size.h / 3);
+                r.x2 = next(r.x1, size.w - 1);
+                r.y2 = next(r.y1, size.h - 1);
+            } else if (variant == 3) {
+                r = {next(0, 9), next(0, 9), size.w + next(0, 50), size.h + next(0, 50)};
             }
             for (int pattern = -1; pattern <= 67; ++pattern) {
                 TWin fast(size.w, size.h), plain(size.w, size.h);
@@ -348,5 +355,5 @@ TEST(ApplyPattern, MatchesThePlainCellByCellDrawing) {
             }
         }
     }
-    EXPECT_EQ(compared, 9 * 3 * 69);
+    EXPECT_EQ(compared, 9 * 4 * 69);
 }
