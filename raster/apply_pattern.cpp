@@ -90,40 +90,64 @@ struct Look {
     std::int32_t Detector;
 };
 
+// What a cell's centre pixel turns it into. The colours live in locals so that the
+// pixel stores, which may alias anything, do not force them to be reloaded.
 template <Fill kind>
-inline Packed CellColour(const std::uint8_t* sample, const Look& look) {
-    if constexpr (kind == Fill::Mosaic) {
-        return static_cast<Packed>(sample[0]) | static_cast<Packed>(sample[1]) << 8 |
-               static_cast<Packed>(sample[2]) << 16;
-    } else {
-        const std::int32_t d = look.Detector;
-        const bool lit = (sample[0] > d) | (sample[1] > d) | (sample[2] > d);
-        return lit ? look.On : look.Off;
-    }
-}
+struct CellRule {
+    Packed On, Off;
+    std::int32_t Detector;
 
-// Builds the band's common row in place on its centre row `row`.
-template <Fill kind, bool leftLine>
+    Packed operator()(const std::uint8_t* sample) const {
+        if constexpr (kind == Fill::Mosaic) {
+            return static_cast<Packed>(sample[0]) | static_cast<Packed>(sample[1]) << 8 |
+                   static_cast<Packed>(sample[2]) << 16;
+        } else {
+            const std::int32_t d = Detector;
+            const bool lit = (sample[0] > d) | (sample[1] > d) | (sample[2] > d);
+            return lit ? On : Off;
+        }
+    }
+};
+
+// Builds the band's common row in place on its centre row `row`. `fixedRun` is the
+// number of fill pixels per cell when known at compile time (0: use the run-time one).
+template <Fill kind, bool leftLine, int fixedRun>
 void BuildRow(std::uint8_t* row, const Grid& g, const Look& look) {
+    const CellRule<kind> rule{look.On, look.Off, look.Detector};
+    const Packed lineColour = look.Line;
+    const bool rightClose = look.RightClose;
+    const std::int32_t n = g.n, HX = g.HX;
     const std::ptrdiff_t sampleStep = 3 * static_cast<std::ptrdiff_t>(g.SX);
-    const std::uint8_t* sample = row + 3 * static_cast<std::ptrdiff_t>(g.Left0 + g.HX);
+    const std::uint8_t* sample = row + 3 * static_cast<std::ptrdiff_t>(g.Left0 + HX);
     std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(g.Left0);
-    const std::int32_t runLength = leftLine ? g.SX - 1 : g.SX;
-    Packed next = CellColour<kind>(sample, look);
-    for (std::int32_t k = 0; k + 1 < g.n; ++k) {
+    const std::int32_t runLength = fixedRun > 0 ? fixedRun : (leftLine ? g.SX - 1 : g.SX);
+    Packed next = rule(sample);
+    for (std::int32_t k = 0; k + 1 < n; ++k) {
         const Packed cell = next;
         sample += sampleStep;
-        next = CellColour<kind>(sample, look);
+        next = rule(sample);
         if constexpr (leftLine) {
-            Put4(p, look.Line);
+            Put4(p, lineColour);
             p += 3;
         }
         for (std::int32_t i = 0; i < runLength; ++i, p += 3) Put4(p, cell);
     }
     // The last cell keeps its full width; its right column may be the closing edge.
-    const std::int32_t last = 2 * g.HX;
-    for (std::int32_t j = 0; j < last; ++j) Put4(p + 3 * j, (leftLine && j == 0) ? look.Line : next);
-    Put3(p + 3 * last, (look.RightClose || (leftLine && last == 0)) ? look.Line : next);
+    const std::int32_t last = 2 * HX;
+    for (std::int32_t j = 0; j < last; ++j) Put4(p + 3 * j, (leftLine && j == 0) ? lineColour : next);
+    Put3(p + 3 * last, (rightClose || (leftLine && last == 0)) ? lineColour : next);
+}
+
+template <Fill kind, bool leftLine>
+void BuildRow(std::uint8_t* row, const Grid& g, const Look& look) {
+    // The finest grids have millions of cells; give their short runs a fixed length.
+    switch (leftLine ? g.SX - 1 : g.SX) {
+        case 1: return BuildRow<kind, leftLine, 1>(row, g, look);
+        case 2: return BuildRow<kind, leftLine, 2>(row, g, look);
+        case 3: return BuildRow<kind, leftLine, 3>(row, g, look);
+        case 4: return BuildRow<kind, leftLine, 4>(row, g, look);
+        default: return BuildRow<kind, leftLine, 0>(row, g, look);
+    }
 }
 
 template <Fill kind>
