@@ -76,9 +76,9 @@ void BM_ApplyPattern(benchmark::State& state) {
     }
     state.counters["x_memcpy"] = copySeconds > 0 ? patternSeconds / copySeconds : 0;
 }
-BENCHMARK(BM_ApplyPattern)->DenseRange(0, 12)->DenseRange(14, 65)->UseManualTime()->Unit(benchmark::kMillisecond);
-// Pattern 13 returns at once; with next to no time per iteration the run would never end.
-BENCHMARK(BM_ApplyPattern)->Arg(13)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
+// A fixed number of iterations: the coarse grids take a fraction of the restore
+// copy, so a minimum measured time would run thousands of untimed copies.
+BENCHMARK(BM_ApplyPattern)->DenseRange(0, 65)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
