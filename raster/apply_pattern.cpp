@@ -168,11 +168,14 @@ void DrawCells(std::uint8_t* bits, std::ptrdiff_t stride, const Grid& g, const L
 
         if constexpr (kind == Fill::None) {
             // Grid overlay: only the line pixels change, the image stays between them.
+            const Packed lineColour = look.Line;
+            const std::int32_t n = g.n;
+            const std::ptrdiff_t pitchBytes = 3 * static_cast<std::ptrdiff_t>(g.SX);
+            const std::ptrdiff_t closeOffset = 3 * static_cast<std::ptrdiff_t>(rowEnd);
             for (std::int32_t y = first; y <= lastCommon; ++y) {
                 std::uint8_t* p = rowAt(y) + spanOffset;
-                for (std::int32_t k = 0; k < g.n; ++k, p += 3 * static_cast<std::ptrdiff_t>(g.SX))
-                    Put3(p, look.Line);
-                if (look.RightClose) Put3(rowAt(y) + 3 * static_cast<std::ptrdiff_t>(rowEnd), look.Line);
+                for (std::int32_t k = 0; k < n; ++k, p += pitchBytes) Put3(p, lineColour);
+                if (look.RightClose) Put3(rowAt(y) + closeOffset, lineColour);
             }
         } else if (first <= lastCommon) {
             const std::int32_t centre = top + g.HY;
