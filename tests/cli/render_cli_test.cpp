@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "raster/render.h"
@@ -117,8 +116,16 @@ TEST_F(RenderCli, RendersExactlyWhatThePipelineRenders) {
     // Defaults are the panel's start-up settings; --repeat still writes once and reports timing.
     const Outcome repeated = Render("--repeat 3 " + input + " -o " + output);
     ASSERT_EQ(repeated.status, 0) << repeated.err;
-    EXPECT_TRUE(std::regex_match(repeated.err, std::regex(R"(render_ms median=\d+\.\d{3} min=\d+\.\d{3} max=\d+\.\d{3} n=3\n)")))
+    double median = 0, low = 0, high = 0;
+    int count = 0, consumed = 0;
+    ASSERT_EQ(std::sscanf(repeated.err.c_str(), "render_ms median=%lf min=%lf max=%lf n=%d\n%n", &median, &low, &high,
+                          &count, &consumed),
+              4)
         << repeated.err;
+    EXPECT_EQ(static_cast<std::size_t>(consumed), repeated.err.size()) << "one line only: " << repeated.err;
+    EXPECT_EQ(count, 3);
+    EXPECT_TRUE(low <= median && median <= high) << repeated.err;
+    EXPECT_EQ(repeated.err.substr(repeated.err.rfind(" n=") - 5, 5).find('.'), 1u) << "three decimals: " << repeated.err;
     rendered.LoadFromFile(output);
     TWin initial(source.Width(), source.Height());
     RenderPipeline(initial, source, RenderSettings{});
