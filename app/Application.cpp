@@ -56,19 +56,22 @@ Windows::~Windows() {
     form1_.reset();
 }
 
+bool ShowMainWindow() {
+    Form1->show();
+    if (!TerminateRequested()) return true;
+    // Ended while the image window was first shown: no window stays on screen
+    // while the program winds down.
+    for (QWidget* window : QApplication::topLevelWidgets()) window->hide();
+    return false;
+}
+
 int Run(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumarq"));
     // The program ends only when asked to (Exit, closing the panel, a refused image).
     QApplication::setQuitOnLastWindowClosed(false);
     Windows windows(QApplication::arguments().mid(1));
-    Form1->show();
-    if (TerminateRequested()) {
-        // Ended while the image window was first shown: no loop, and no window
-        // stays on screen while the program winds down.
-        for (QWidget* window : QApplication::topLevelWidgets()) window->hide();
-        return 0;
-    }
+    if (!ShowMainWindow()) return 0;
     return QApplication::exec();
 }
 

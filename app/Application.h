@@ -47,6 +47,11 @@ private:
     std::unique_ptr<TForm4> form4_;
 };
 
+// Shows the main window, which loads the first image. Returns false when the
+// program was ended meanwhile (no file chosen, image refused): then every window
+// is hidden again and the message loop must not be entered.
+bool ShowMainWindow();
+
 // The main block: initialises the application, creates the windows, shows the
 // main window and runs the message loop until the program is ended.
 int Run(int argc, char** argv);

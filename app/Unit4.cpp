@@ -21,7 +21,12 @@ TForm4::TForm4(QWidget* parent) : QMainWindow(parent, Qt::Tool | Qt::WindowStays
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     Form4 = this;
 
-    for (QScrollBar* bar : ScrollBars()) connect(bar, &QScrollBar::valueChanged, this, &TForm4::ScrollBar1Change);
+    for (QScrollBar* bar : ScrollBars()) {
+        // Qt's scroll bars invert the arrow keys of horizontal bars; Right must
+        // move right (up by one), as Down moves a vertical bar down.
+        if (bar->orientation() == Qt::Horizontal) bar->setInvertedControls(false);
+        connect(bar, &QScrollBar::valueChanged, this, &TForm4::ScrollBar1Change);
+    }
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm4::Button2Click);
     connect(File1, &QMenu::aboutToShow, this, &TForm4::File1Click);

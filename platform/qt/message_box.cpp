@@ -80,9 +80,10 @@ int MessageBox(const QString& Text, const QString& Caption, std::uint32_t Flags)
         if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
-    if (Flags & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     // Qt has no system-wide modality: every mode blocks this program's windows.
     box.setWindowModality(Qt::ApplicationModal);
+    // After the modality, which resets the window's hints.
+    if (Flags & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
 
     box.exec();
     const QMessageBox::StandardButton pressed = box.standardButton(box.clickedButton());
