@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QWidget>
 
 #include "app/Unit1.h"
@@ -54,6 +55,14 @@ Windows::~Windows() {
     form3_.reset();
     form2_.reset();
     form1_.reset();
+}
+
+void ApplyFormFont(QWidget* window) {
+    QFont font = window->font();
+    font.setFamilies({font.family(), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Arimo"), QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("Helvetica")});
+    window->setFont(font);
 }
 
 bool ShowMainWindow() {

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <memory>
 
+class QWidget;
 class TForm1;
 class TForm2;
 class TForm3;
@@ -51,6 +52,11 @@ private:
 // program was ended meanwhile (no file chosen, image refused): then every window
 // is hidden again and the message loop must not be entered.
 bool ShowMainWindow();
+
+// Gives a window the forms' font, "MS Sans Serif" 8 pt as the layouts name it,
+// falling back to faces of the same narrow build where it is missing, so that the
+// captions fit the fixed layouts.
+void ApplyFormFont(QWidget* window);
 
 // The main block: initialises the application, creates the windows, shows the
 // main window and runs the message loop until the program is ended.

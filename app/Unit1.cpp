@@ -35,6 +35,7 @@ void ReportError(const QString& text) {
 TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     setupUi(this);
+    lumarq::ApplyFormFont(this);
     Form1 = this;
     connect(Help1, &QAction::triggered, this, &TForm1::Help1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);

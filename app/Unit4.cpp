@@ -16,6 +16,7 @@ constexpr std::array<std::int32_t, 8> kInitialPositions = {13, 160, 255, 0, 0, 0
 
 TForm4::TForm4(QWidget* parent) : QMainWindow(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
     setupUi(this);
+    lumarq::ApplyFormFont(this);
     setMenuBar(MainMenu1);
     // The client area is fixed; the window is as large as it and the menu bar.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
