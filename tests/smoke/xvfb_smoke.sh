@@ -14,9 +14,9 @@ mkdir -p "$out"
 fail() { echo "FAIL: $*"; exit 1; }
 
 # Let the server pick a free display number and tell us which.
-exec 5< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>"$out/xvfb.log")
+exec 5< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>"$out/xvfb.log")
+xvfb_pid=$!
 read -r -t 10 number <&5 || { echo "skipped: Xvfb did not start"; exit 77; }
-xvfb_pid=$(pgrep -n -x Xvfb)
 export DISPLAY=":$number" QT_QPA_PLATFORM=xcb
 app_pid=
 cleanup() {
