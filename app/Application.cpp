@@ -1,0 +1,87 @@
+#include "app/Application.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QWidget>
+
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/Unit3.h"
+#include "app/Unit4.h"
+
+TForm1* Form1 = nullptr;
+TForm2* Form2 = nullptr;
+TForm3* Form3 = nullptr;
+TForm4* Form4 = nullptr;
+
+// The resources live in this library; a static library's resources must be
+// registered by name from outside any namespace.
+static void InitialiseResources() { Q_INIT_RESOURCE(lumarq); }
+
+namespace lumarq {
+namespace {
+bool terminateRequested = false;
+}
+
+void Terminate() {
+    terminateRequested = true;
+    // Ignored by Qt when no loop runs yet; Run() checks the flag for that case.
+    QCoreApplication::quit();
+}
+
+bool TerminateRequested() { return terminateRequested; }
+
+void MinimizeApplication() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && !(window->windowType() == Qt::Popup)) window->showMinimized();
+}
+
+void RestoreApplication() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->isMinimized()) window->showNormal();
+}
+
+Windows::Windows(const QStringList& arguments) {
+    InitialiseResources();
+    terminateRequested = false;
+    form1_ = std::make_unique<TForm1>(arguments);
+    form2_ = std::make_unique<TForm2>();
+    form3_ = std::make_unique<TForm3>();
+    form4_ = std::make_unique<TForm4>();
+}
+
+Windows::~Windows() {
+    form4_.reset();
+    form3_.reset();
+    form2_.reset();
+    form1_.reset();
+}
+
+void ApplyFormFont(QWidget* window) {
+    QFont font = window->font();
+    font.setFamilies({font.family(), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Arimo"), QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("Helvetica")});
+    window->setFont(font);
+}
+
+bool ShowMainWindow() {
+    Form1->show();
+    if (!TerminateRequested()) return true;
+    // Ended while the image window was first shown: no window stays on screen
+    // while the program winds down.
+    for (QWidget* window : QApplication::topLevelWidgets()) window->hide();
+    return false;
+}
+
+int Run(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lumarq"));
+    // The program ends only when asked to (Exit, closing the panel, a refused image).
+    QApplication::setQuitOnLastWindowClosed(false);
+    Windows windows(QApplication::arguments().mid(1));
+    if (!ShowMainWindow()) return 0;
+    return QApplication::exec();
+}
+
+}  // namespace lumarq

@@ -1,0 +1,65 @@
+// The program's entry and its application-wide acts: creating the four windows,
+// ending the program, minimising and restoring all windows.
+#pragma once
+
+#include <QStringList>
+#include <memory>
+
+class QWidget;
+class TForm1;
+class TForm2;
+class TForm3;
+class TForm4;
+
+// The four windows, for as long as they exist (null otherwise). The windows reach
+// each other through these, as each is created once for the whole run.
+extern TForm1* Form1;
+extern TForm2* Form2;
+extern TForm3* Form3;
+extern TForm4* Form4;
+
+namespace lumarq {
+
+// Ends the program: the running handler finishes, then the message loop ends. A
+// request made before the loop has started (while the image window is first
+// shown) keeps the loop from being entered at all.
+void Terminate();
+bool TerminateRequested();
+
+// Minimises every visible window of the program; RestoreApplication brings back
+// those still minimised when one of them is restored.
+void MinimizeApplication();
+void RestoreApplication();
+
+// Creates the image window (the main window), the About window, the Help window
+// and the control panel, in this order, all hidden; destroys them in the reverse
+// order, so the image window, whose end plays the last cue, goes last.
+class Windows {
+public:
+    explicit Windows(const QStringList& arguments);
+    ~Windows();
+    Windows(const Windows&) = delete;
+    Windows& operator=(const Windows&) = delete;
+
+private:
+    std::unique_ptr<TForm1> form1_;
+    std::unique_ptr<TForm2> form2_;
+    std::unique_ptr<TForm3> form3_;
+    std::unique_ptr<TForm4> form4_;
+};
+
+// Shows the main window, which loads the first image. Returns false when the
+// program was ended meanwhile (no file chosen, image refused): then every window
+// is hidden again and the message loop must not be entered.
+bool ShowMainWindow();
+
+// Gives a window the forms' font, "MS Sans Serif" 8 pt as the layouts name it,
+// falling back to faces of the same narrow build where it is missing, so that the
+// captions fit the fixed layouts.
+void ApplyFormFont(QWidget* window);
+
+// The main block: initialises the application, creates the windows, shows the
+// main window and runs the message loop until the program is ended.
+int Run(int argc, char** argv);
+
+}  // namespace lumarq

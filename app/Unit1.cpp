@@ -1,0 +1,235 @@
+#include "app/Unit1.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+#include <cmath>
+#include <exception>
+
+#include "app/Application.h"
+#include "app/Unit2.h"
+#include "app/Unit3.h"
+#include "app/Unit4.h"
+#include "controls/message_box.h"
+#include "platform/qt/file_dialog.h"
+#include "platform/qt/sound.h"
+
+namespace {
+
+constexpr const char* kBitmapFilter = "Bitmap Files|*.bmp";
+
+std::string NativePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+}  // namespace
+
+void ReportError(const QString& text) {
+    QString answer;
+    // OK button, stop icon, application-modal, above the stay-on-top panel.
+    ShowMessageBox(QStringLiteral("Lumarq"), text, 4, 1, 1, 0, answer);
+}
+
+TForm1::TForm1(const QStringList& arguments, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    setupUi(this);
+    lumarq::ApplyFormFont(this);
+    Form1 = this;
+    connect(Help1, &QAction::triggered, this, &TForm1::Help1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(BeSilent1, &QAction::triggered, this, &TForm1::BeSilent1Click);
+    connect(NoSounds1, &QAction::triggered, this, &TForm1::NoSounds1Click);
+    FormCreate(arguments);
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+    Form1 = nullptr;
+}
+
+void TForm1::FormCreate(const QStringList& arguments) {
+    CurrentFileName = arguments.isEmpty() ? QString() : arguments.first();
+    SoundsOn = true;
+    SourceRaster = std::make_unique<TWin>(32, 32);
+    WorkRaster = std::make_unique<TWin>(32, 32);
+}
+
+void TForm1::FormDestroy() {
+    WorkRaster.reset();
+    SourceRaster.reset();
+    Beeper(7);
+}
+
+bool TForm1::LoadCurrentFile() {
+    for (;;) {
+        if (CurrentFileName.isEmpty()) {
+            std::optional<QString> chosen = RunOpenDialog1();
+            if (!chosen) {
+                lumarq::Terminate();
+                return false;
+            }
+            CurrentFileName = *chosen;
+        }
+        try {
+            const std::string path = NativePath(CurrentFileName);
+            SourceRaster->LoadFromFile(path);
+            WorkRaster->LoadFromFile(path);
+            LoadedFileName = CurrentFileName;
+            return true;
+        } catch (const std::exception& error) {
+            ReportError(QString::fromLocal8Bit(error.what()));
+        }
+        if (!LoadedFileName.isEmpty()) {
+            // The previous image is still on screen: Save must go to its file, not
+            // to the one that failed.
+            CurrentFileName = LoadedFileName;
+            return false;
+        }
+        // Nothing loaded yet: ask for a file as if none had been given.
+        CurrentFileName.clear();
+    }
+}
+
+void TForm1::FormShow() {
+    if (!LoadCurrentFile()) return;
+
+    const int width = WorkRaster->Width();
+    const int height = WorkRaster->Height();
+    // One image pixel per device pixel, also where a logical pixel is several.
+    const qreal ratio = devicePixelRatioF();
+    resize(static_cast<int>(std::ceil(width / ratio)), static_cast<int>(std::ceil(height / ratio)));
+    move(0, 0);
+
+    if (Form4) Form4->show();
+
+    if (width <= 128 || height <= 128) {
+        QString answer;
+        ShowMessageBox(QString::fromLatin1(kTooSmallTitle), QString::fromLatin1(kTooSmallText), 1, 0, 1, 0, answer);
+        lumarq::Terminate();
+    } else if (Form4) {
+        Form4->ScrollBar1Change();
+    }
+    Beeper(1);
+}
+
+void TForm1::FormPaint() {
+    if (Form4)
+        Form4->Label1->setText(QStringLiteral("Lumarq ") + QString::number(Form4->ScrollBar1->value()));
+    if (!WorkRaster) return;
+    const qreal ratio = devicePixelRatioF();
+    Canvas.Resize(QSize(qRound(width() * ratio), qRound(height() * ratio)), ratio, palette().color(QPalette::Window));
+    const QImage& image = Canvas.Image();
+    WorkRaster->Draw(Canvas, dmActual, 0, 0, WorkRaster->Width(), WorkRaster->Height(), image.width(),
+                     image.height());
+    if (!painting) update();
+}
+
+void TForm1::Help1Click() {
+    if (Form3) {
+        Form3->show();
+        Form3->raise();
+    }
+    Beeper(5);
+}
+
+void TForm1::About1Click() {
+    if (Form2) {
+        Form2->show();
+        Form2->raise();
+    }
+    Beeper(4);
+}
+
+void TForm1::BeSilent1Click() { SoundsOn = false; }
+
+void TForm1::NoSounds1Click() {
+    SoundsOn = true;
+    Beeper(0);
+}
+
+void TForm1::Beeper(unsigned Code) {
+    static const char* const kCues[8] = {"RSTART", "RCLICK", "RTICK", "RPOP", "RSTRUM", "REXIT", "RAIR", "RAIR"};
+    if (!SoundsOn || Code > 7) return;
+    platform::PlaySoundResource(QString::fromLatin1(kCues[Code]),
+                                Code == 7 ? platform::SoundMode::ToEnd : platform::SoundMode::Asynchronous);
+}
+
+std::optional<QString> TForm1::RunOpenDialog1() {
+    platform::FileDialogRequest request;
+    request.kind = platform::FileDialogRequest::Kind::Open;
+    request.title = QStringLiteral("Please Choose a Bitmap to Load and Edit");
+    request.filter = QString::fromLatin1(kBitmapFilter);
+    std::optional<QString> chosen = platform::RunFileDialog(this, request);
+    if (chosen && chosen->isEmpty()) return std::nullopt;
+    if (chosen) return QFileInfo(*chosen).absoluteFilePath();
+    return chosen;
+}
+
+std::optional<QString> TForm1::RunSaveDialog1(const QString& preset) {
+    platform::FileDialogRequest request;
+    request.kind = platform::FileDialogRequest::Kind::Save;
+    request.title = QStringLiteral("Save New Bitmap");
+    request.filter = QString::fromLatin1(kBitmapFilter);
+    request.defaultSuffix = QStringLiteral("bmp");
+    request.fileName = preset;
+    std::optional<QString> chosen = platform::RunFileDialog(this, request);
+    if (!chosen || chosen->isEmpty()) return std::nullopt;
+    QString name = *chosen;
+    if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".bmp");
+    return QFileInfo(name).absoluteFilePath();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Qt also reports a show when a minimised window is restored; only a show made
+    // by the program loads a file.
+    if (event->spontaneous() || lumarq::TerminateRequested()) return;
+    FormShow();
+}
+
+void TForm1::paintEvent(QPaintEvent*) {
+    painting = true;
+    FormPaint();
+    painting = false;
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), Canvas.Image());
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormPaint();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange &&
+        (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized) && !isMinimized())
+        lumarq::RestoreApplication();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Closing the main window (a window manager's close) ends the program.
+    event->accept();
+    lumarq::Terminate();
+}
+
+void TForm1::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    dragOffset.reset();
+    // The window manager drags the window as by a caption bar where it can;
+    // otherwise the window follows the mouse itself.
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
+    dragOffset = event->globalPosition().toPoint() - pos();
+}
+
+void TForm1::mouseMoveEvent(QMouseEvent* event) {
+    if (dragOffset && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - *dragOffset);
+}
+
+void TForm1::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragOffset.reset();
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* event) { PopupMenu1->popup(event->globalPos()); }

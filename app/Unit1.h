@@ -1,0 +1,80 @@
+// TForm1: the image window. Shows the working raster at actual size in a
+// borderless window at the screen's top-left corner that drags from any point;
+// owns the program-wide state (both rasters, the current file name, the sounds-on
+// flag), the start-up sequence that loads a bitmap, and the sound cues.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+#include "platform/qt/window_canvas.h"
+#include "raster/win.h"
+#include "ui_Unit1.h"
+
+class TForm1 : public QWidget, public Ui::TForm1 {
+    Q_OBJECT
+public:
+    // arguments: the command line without the program name; the first one, if
+    // any, is the bitmap to edit.
+    explicit TForm1(const QStringList& arguments, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    std::unique_ptr<TWin> SourceRaster;  // the image as loaded
+    std::unique_ptr<TWin> WorkRaster;    // the rendered image: shown and saved
+    QString CurrentFileName;             // the file Save writes to
+    bool SoundsOn = true;
+
+    // Runs each time the program shows this window: obtains a file, loads it,
+    // sizes the window to it, shows the panel, refuses too-small images, renders.
+    void FormShow();
+    // Updates the panel's pattern label and copies WorkRaster into the window.
+    void FormPaint();
+
+    void Help1Click();
+    void About1Click();
+    void BeSilent1Click();
+    void NoSounds1Click();
+
+    // Plays sound cue Code (0..7); nothing for larger codes or when silenced.
+    void Beeper(unsigned Code);
+
+    // The window's two file dialogs, also used by the panel's File menu.
+    std::optional<QString> RunOpenDialog1();
+    std::optional<QString> RunSaveDialog1(const QString& preset);
+
+    // What the window shows, in device pixels.
+    const QImage& CanvasImage() const { return Canvas.Image(); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void FormCreate(const QStringList& arguments);
+    void FormDestroy();
+    bool LoadCurrentFile();
+
+    QString LoadedFileName;  // the file whose image is on screen; empty before the first load
+    platform::WindowCanvas Canvas;
+    bool painting = false;
+    std::optional<QPoint> dragOffset;  // set while the window is dragged by hand
+};
+
+// The text of the too-small-image message and its title.
+inline constexpr const char* kTooSmallTitle = "Sorry: Bitmap Too Small";
+inline constexpr const char* kTooSmallText =
+    "Due to the mathematical nature of this program, the minimum size of the bitmap must be: 129 by 129 "
+    "pixels.  The program must now exit to prevent it from crashing.";
+
+// Shows an error's text the way the program reports every failure to the user.
+void ReportError(const QString& text);

@@ -1,0 +1,13 @@
+// TForm3: the Help window, created hidden and shown from either Help menu item.
+#pragma once
+
+#include <QWidget>
+
+#include "ui_Unit3.h"
+
+class TForm3 : public QWidget, public Ui::TForm3 {
+    Q_OBJECT
+public:
+    explicit TForm3(QWidget* parent = nullptr);
+    ~TForm3() override;
+};

@@ -1,0 +1,50 @@
+// TForm4: the control panel. Its eight sliders are the whole of the render
+// settings; every change of one re-renders the working raster and repaints the
+// image window. Also Reset, Memory A<>B and the menu bar with the file commands.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+
+#include "raster/render.h"
+#include "ui_Unit4.h"
+
+class QScrollBar;
+
+class TForm4 : public QMainWindow, public Ui::TForm4 {
+    Q_OBJECT
+public:
+    explicit TForm4(QWidget* parent = nullptr);
+    ~TForm4() override;
+
+    // A second set of the eight slider positions, exchanged by Memory A<>B.
+    std::array<std::int32_t, 8> MemoryBank{};
+    // How many times the render pipeline has run.
+    int RendersRun = 0;
+
+    std::array<QScrollBar*, 8> ScrollBars() const;
+    RenderSettings Settings() const;
+
+    void ScrollBar1Change();
+    void Button1Click();
+    void Button2Click();
+    void Open1Click();
+    void Save1Click();
+    void SaveAs1Click();
+    void File1Click();
+    void Exit1Click();
+    void Help1Click();
+    void About1Click();
+    void BeSilent1Click();
+    void MakeNoise1Click();
+    void Min1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void SaveWorkRaster();
+};

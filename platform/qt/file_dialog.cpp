@@ -1,0 +1,42 @@
+#include "platform/qt/file_dialog.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <utility>
+
+namespace platform {
+namespace {
+
+FileDialogHandler& Handler() {
+    static FileDialogHandler handler;
+    return handler;
+}
+
+// "Bitmap Files|*.bmp" becomes "Bitmap Files (*.bmp)"; pairs are separated by bars.
+QString QtFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')));
+    return filters.join(QStringLiteral(";;"));
+}
+
+}  // namespace
+
+void SetFileDialogHandler(FileDialogHandler handler) { Handler() = std::move(handler); }
+
+std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& request) {
+    if (Handler()) return Handler()(request);
+    const bool save = request.kind == FileDialogRequest::Kind::Save;
+    QFileDialog dialog(parent, request.title, QFileInfo(request.fileName).path(), QtFilter(request.filter));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+    return chosen.first();
+}
+
+}  // namespace platform

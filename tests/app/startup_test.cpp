@@ -1,0 +1,234 @@
+// The image window's start-up: where the first file comes from, loading it,
+// sizing and placing the window, the size test, the first render, and the ways
+// the program ends before its message loop runs. Also Open from the panel, the
+// restore after Min, dragging and the popup menu.
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "app/Application.h"
+#include "app/Unit1.h"
+#include "app/Unit4.h"
+#include "app/app_test_util.h"
+
+using platform::SoundMode;
+
+class StartupTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+    QString Bitmap(const QString& name, int width, int height, bool topDown = false) {
+        const QString path = dir.filePath(name);
+        WriteTestBitmap(path, width, height, topDown);
+        return path;
+    }
+
+    static bool AnyWindowVisible() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible()) return true;
+        return false;
+    }
+
+private slots:
+    void startsWithTheFileGivenOnTheCommandLine() {
+        Seams seams;
+        const QString path = Bitmap("odd.bmp", 201, 151);
+        lumarq::Windows windows({path});
+        QVERIFY(lumarq::ShowMainWindow());
+
+        QVERIFY(seams.dialogs.empty());
+        QVERIFY(seams.boxes.empty());
+        QCOMPARE(Form1->CurrentFileName, path);
+        QCOMPARE(Form1->size(), QSize(201, 151));
+        QCOMPARE(Form1->pos(), QPoint(0, 0));
+        QVERIFY(Form4->isVisible());
+        QCOMPARE(Form4->Label1->text(), QStringLiteral("Lumarq 13"));
+        QCOMPARE(Form4->RendersRun, 1);
+        QCOMPARE(seams.SoundNames(), QStringList{"RCLICK"});
+        QCOMPARE(seams.sounds[0].second, SoundMode::Asynchronous);
+
+        // Pattern 13 at offset 0 and angle 0 leaves the image as it is, but for
+        // the last column and row of an odd size, which the turn about the centre
+        // does not reach.
+        TWin& work = *Form1->WorkRaster;
+        TWin& source = *Form1->SourceRaster;
+        QCOMPARE(work.Width(), 201);
+        QCOMPARE(work.Height(), 151);
+        int differing = 0;
+        for (int y = 0; y < 150; ++y)
+            for (int x = 0; x < 200; ++x)
+                if (std::memcmp(work.PixelAddress(x, y), source.PixelAddress(x, y), 3) != 0) ++differing;
+        QCOMPARE(differing, 0);
+
+        // The window shows the working raster pixel for pixel.
+        const QImage& shown = Form1->CanvasImage();
+        QCOMPARE(shown.size(), QSize(201, 151));
+        for (QPoint p : {QPoint(0, 0), QPoint(57, 98), QPoint(199, 149)}) {
+            const std::uint8_t* pixel = work.PixelAddress(p.x(), p.y());
+            QCOMPARE(shown.pixelColor(p), QColor(pixel[2], pixel[1], pixel[0]));
+        }
+        QVERIFY(!lumarq::TerminateRequested());
+    }
+
+    void sizeTest_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<bool>("topDown");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("129 x 129") << 129 << 129 << false << true;
+        QTest::newRow("129 x 129 top-down") << 129 << 129 << true << true;
+        QTest::newRow("128 x 500") << 128 << 500 << false << false;
+        QTest::newRow("500 x 128") << 500 << 128 << false << false;
+        QTest::newRow("500 x 128 top-down") << 500 << 128 << true << false;
+    }
+    void sizeTest() {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(bool, topDown);
+        QFETCH(bool, accepted);
+        Seams seams;
+        bool panelShownBehindBox = false;
+        seams.onBox = [&] { panelShownBehindBox = Form4 && Form4->isVisible(); };
+        lumarq::Windows windows({Bitmap("size.bmp", width, height, topDown)});
+
+        QCOMPARE(lumarq::ShowMainWindow(), accepted);
+        QCOMPARE(lumarq::TerminateRequested(), !accepted);
+        if (accepted) {
+            QVERIFY(seams.boxes.empty());
+            QCOMPARE(Form4->RendersRun, 1);
+            return;
+        }
+        QCOMPARE(seams.boxes.size(), std::size_t{1});
+        QCOMPARE(seams.boxes[0].caption, QStringLiteral("Sorry: Bitmap Too Small"));
+        QCOMPARE(seams.boxes[0].text,
+                 QStringLiteral("Due to the mathematical nature of this program, the minimum size of the bitmap "
+                                "must be: 129 by 129 pixels.  The program must now exit to prevent it from crashing."));
+        QCOMPARE(seams.boxes[0].flags, 0x42040u);
+        QVERIFY(panelShownBehindBox);
+        QCOMPARE(Form4->RendersRun, 0);
+        QVERIFY(!AnyWindowVisible());
+    }
+
+    void cancellingTheOpenDialogEndsQuietly() {
+        Seams seams;
+        lumarq::Windows windows({});
+        QVERIFY(!lumarq::ShowMainWindow());
+        QVERIFY(lumarq::TerminateRequested());
+        QCOMPARE(seams.dialogs.size(), std::size_t{1});
+        QCOMPARE(seams.dialogs[0].title, QStringLiteral("Please Choose a Bitmap to Load and Edit"));
+        QCOMPARE(seams.dialogs[0].filter, QStringLiteral("Bitmap Files|*.bmp"));
+        QVERIFY(seams.boxes.empty());
+        QVERIFY(seams.sounds.empty());
+        QCOMPARE(Form4->RendersRun, 0);
+        QVERIFY(!AnyWindowVisible());
+    }
+
+    void aFileThatFailsAtStartUpLeadsToTheOpenDialog() {
+        Seams seams;
+        const QString missing = dir.filePath("missing.bmp");
+        const QString good = Bitmap("good.bmp", 160, 140);
+        seams.dialogAnswers = {good};
+        lumarq::Windows windows({missing});
+        QVERIFY(lumarq::ShowMainWindow());
+        QCOMPARE(seams.boxes.size(), std::size_t{1});
+        QCOMPARE(seams.boxes[0].text, QStringLiteral("Cannot open file ") + missing);
+        QCOMPARE(seams.dialogs.size(), std::size_t{1});
+        QCOMPARE(Form1->CurrentFileName, good);
+        QCOMPARE(Form1->size(), QSize(160, 140));
+        QCOMPARE(Form4->RendersRun, 1);
+    }
+
+    void cancellingAfterAFailedStartUpLoadEndsQuietly() {
+        Seams seams;
+        lumarq::Windows windows({dir.filePath("missing.bmp")});
+        QVERIFY(!lumarq::ShowMainWindow());
+        QCOMPARE(seams.boxes.size(), std::size_t{1});  // the load error only
+        QCOMPARE(seams.dialogs.size(), std::size_t{1});
+        QVERIFY(!Form4->isVisible());
+    }
+
+    void openFromThePanel() {
+        Seams seams;
+        const QString first = Bitmap("first.bmp", 200, 150);
+        lumarq::Windows windows({first});
+        QVERIFY(lumarq::ShowMainWindow());
+        Form4->ScrollBar1->setValue(40);
+        const int renders = Form4->RendersRun;
+
+        // A file that cannot be loaded: the message, and the program goes on with
+        // the image on screen, whose file Save still writes.
+        const QString missing = dir.filePath("gone.bmp");
+        seams.dialogAnswers = {missing};
+        seams.sounds.clear();
+        Form4->Open1Click();
+        QCOMPARE(seams.dialogs.size(), std::size_t{1});  // asked although a file was open
+        QCOMPARE(seams.boxes.size(), std::size_t{1});
+        QCOMPARE(seams.boxes[0].text, QStringLiteral("Cannot open file ") + missing);
+        QCOMPARE(Form1->CurrentFileName, first);
+        QVERIFY(!lumarq::TerminateRequested());
+        QVERIFY(Form1->isVisible() && Form4->isVisible());
+        QCOMPARE(Form1->size(), QSize(200, 150));
+        QCOMPARE(Form4->RendersRun, renders);
+        QVERIFY(seams.sounds.empty());
+
+        // Another image: loaded, the window fits it, rendered with the current settings.
+        Form1->move(40, 30);
+        const QString second = Bitmap("second.bmp", 300, 220);
+        seams.dialogAnswers = {second};
+        Form4->Open1Click();
+        QCOMPARE(Form1->CurrentFileName, second);
+        QCOMPARE(Form1->size(), QSize(300, 220));
+        QCOMPARE(Form1->pos(), QPoint(0, 0));
+        QCOMPARE(Form4->RendersRun, renders + 1);
+        QCOMPARE(Form4->ScrollBar1->value(), 40);
+        QCOMPARE(Form4->Label1->text(), QStringLiteral("Lumarq 40"));
+        QCOMPARE(seams.SoundNames(), QStringList{"RCLICK"});
+
+        // Cancelled: the program ends.
+        Form4->Open1Click();
+        QVERIFY(lumarq::TerminateRequested());
+    }
+
+    void restoringAfterMinDoesNotLoadAgain() {
+        Seams seams;
+        lumarq::Windows windows({Bitmap("min.bmp", 200, 150)});
+        QVERIFY(lumarq::ShowMainWindow());
+        const int renders = Form4->RendersRun;
+        seams.sounds.clear();
+
+        Form4->Min1Click();
+        QCOMPARE(seams.SoundNames(), QStringList{"REXIT"});
+        QVERIFY(Form1->isMinimized());
+        QVERIFY(Form4->isMinimized());
+
+        Form1->showNormal();
+        QVERIFY(!Form1->isMinimized());
+        QVERIFY(!Form4->isMinimized());  // the whole program comes back
+        QVERIFY(seams.dialogs.empty());
+        QVERIFY(seams.boxes.empty());
+        QCOMPARE(Form4->RendersRun, renders);
+        QCOMPARE(seams.SoundNames(), QStringList{"REXIT"});
+    }
+
+    void dragsFromAnyPointAndOffersThePopupMenu() {
+        Seams seams;
+        lumarq::Windows windows({Bitmap("drag.bmp", 200, 150)});
+        QVERIFY(lumarq::ShowMainWindow());
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        QTest::mousePress(Form1, Qt::LeftButton, {}, QPoint(120, 90));
+        QTest::mouseMove(Form1, QPoint(150, 110));
+        QTest::mouseRelease(Form1, Qt::LeftButton, {}, QPoint(150, 110));
+        QCOMPARE(Form1->pos(), QPoint(30, 20));
+
+        QStringList items;
+        for (QAction* action : Form1->PopupMenu1->actions()) items << (action->isSeparator() ? "-" : action->text());
+        QCOMPARE(items, (QStringList{"Help", "About", "-", "Be Silent", "Make Noise", "-"}));
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "startup_test.moc"

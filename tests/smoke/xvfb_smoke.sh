@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Smoke test of the real windows on a virtual X server: starts Lumarq on an image,
+# finds the image window and the control panel, checks where they are, moves the
+# pattern slider with the keyboard, and ends the program through File > Exit.
+# Screenshots go to OUTPUT_DIR when ImageMagick's `import` is there.
+# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR. Exits 77 (skipped) without Xvfb or xdotool.
+set -uo pipefail
+lumarq=$1 image=$2 out=$3
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+mkdir -p "$out"
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+# Let the server pick a free display number and tell us which.
+exec 5< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>"$out/xvfb.log")
+xvfb_pid=$!
+read -r -t 10 number <&5 || { echo "skipped: Xvfb did not start"; exit 77; }
+export DISPLAY=":$number" QT_QPA_PLATFORM=xcb
+app_pid=
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+"$lumarq" "$image" >"$out/lumarq.log" 2>&1 &
+app_pid=$!
+
+# Both windows carry the caption "Lumarq".
+windows=()
+for _ in $(seq 50); do
+  mapfile -t windows < <(xdotool search --onlyvisible --name '^Lumarq$' 2>/dev/null)
+  [ ${#windows[@]} -ge 2 ] && break
+  sleep 0.2
+done
+[ ${#windows[@]} -eq 2 ] || fail "expected two windows, found ${#windows[@]}"
+sleep 0.5
+
+image_window= panel=
+for w in "${windows[@]}"; do
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  echo "window $w at $X,$Y size ${WIDTH}x$HEIGHT"
+  if [ "$WIDTH" -eq 640 ] && [ "$HEIGHT" -eq 480 ]; then
+    image_window=$w
+    [ "$X" -eq 0 ] && [ "$Y" -eq 0 ] || fail "image window at $X,$Y, not 0,0"
+  elif [ "$WIDTH" -eq 338 ]; then
+    panel=$w panel_x=$X panel_y=$Y panel_height=$HEIGHT
+    # Centred on the 1280 x 1024 screen.
+    [ $((X + WIDTH / 2 - 640)) -ge -2 ] && [ $((X + WIDTH / 2 - 640)) -le 2 ] || fail "panel not centred: x $X"
+    [ $((Y + HEIGHT / 2 - 512)) -ge -2 ] && [ $((Y + HEIGHT / 2 - 512)) -le 2 ] || fail "panel not centred: y $Y"
+  fi
+done
+[ -n "$image_window" ] || fail "no 640 x 480 image window"
+[ -n "$panel" ] || fail "no control panel"
+[ "$panel_height" -gt 253 ] || fail "panel client area too short: $panel_height"
+
+shoot() { command -v import >/dev/null && import -window root "$out/$1.png"; }
+shoot startup
+
+# Pattern 13 -> 33: twenty presses of Right on the first slider, which has the focus.
+xdotool windowfocus --sync "$panel"
+xdotool key --window "$panel" --delay 30 $(printf 'Right %.0s' $(seq 20))
+sleep 0.5
+shoot pattern33
+
+# File > Exit: open the menu with a click on "File", go up to its last item, choose it.
+xdotool mousemove $((panel_x + 14)) $((panel_y + 8)) click 1
+sleep 0.5
+xdotool key Up Return
+for _ in $(seq 50); do
+  kill -0 "$app_pid" 2>/dev/null || break
+  sleep 0.2
+done
+kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after File > Exit"
+wait "$app_pid"
+status=$?
+app_pid=
+[ "$status" -eq 0 ] || fail "exit status $status"
+echo "passed"
