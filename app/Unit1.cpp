@@ -73,9 +73,15 @@ bool TForm1::LoadCurrentFile() {
             CurrentFileName = *chosen;
         }
         try {
+            // Both images are read before either raster changes: a file that fails
+            // to load must not leave the image on screen without its source, or
+            // the next render would turn it black and Save would write that.
             const std::string path = NativePath(CurrentFileName);
-            SourceRaster->LoadFromFile(path);
-            WorkRaster->LoadFromFile(path);
+            TWin source(0, 0), work(0, 0);
+            source.LoadFromFile(path);
+            work.LoadFromFile(path);
+            SourceRaster->Swap(source);
+            WorkRaster->Swap(work);
             LoadedFileName = CurrentFileName;
             return true;
         } catch (const std::exception& error) {

@@ -1,5 +1,7 @@
 #include "raster/win.h"
 
+#include <utility>
+
 TWin::TWin(std::int32_t Width, std::int32_t Height) { Build(Width, Height); }
 
 TWin::~TWin() {
@@ -22,6 +24,16 @@ void TWin::Build(std::int32_t Width, std::int32_t Height) {
     Stride = static_cast<std::uint32_t>(((Info.biBitCount * static_cast<std::int64_t>(Width) + 31) / 32) * 4);
     Bits = BitmapHandle->Bits();
     DC.Select(BitmapHandle.get());
+}
+
+void TWin::Swap(TWin& other) {
+    std::swap(Info, other.Info);
+    std::swap(BitmapHandle, other.BitmapHandle);
+    std::swap(Bits, other.Bits);
+    std::swap(Stride, other.Stride);
+    DC.Select(BitmapHandle.get());
+    other.DC.Select(other.BitmapHandle.get());
+    Cursor = Probe = other.Cursor = other.Probe = nullptr;
 }
 
 void TWin::Draw(const platform::gdi::DeviceContext& TargetDC, std::int32_t Mode, std::int32_t X, std::int32_t Y,

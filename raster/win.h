@@ -84,6 +84,10 @@ public:
     std::int32_t PeekGreen() const { return Probe[1]; }
     std::int32_t PeekRed() const { return Probe[2]; }
 
+    // Exchanges the images (size and pixels) of two rasters; each object stays
+    // where it is, so references to either remain valid.
+    void Swap(TWin& other);
+
     // Bitmap files.
     void LoadFromFile(const std::string& FileName);
     SaveResult SaveToFile(const std::string& FileName) const;

@@ -174,6 +174,20 @@ private slots:
         QCOMPARE(Form1->size(), QSize(200, 150));
         QCOMPARE(Form4->RendersRun, renders);
         QVERIFY(seams.sounds.empty());
+        // The image stays whole: a render after the failure still shows it, and
+        // Save writes it, not a black picture, over the file it came from.
+        QCOMPARE(Form1->SourceRaster->Width(), 200);
+        Form4->ScrollBar1->setValue(13);
+        Form4->Save1Click();
+        const ReadBack saved = ReadTestBitmap(first);
+        QCOMPARE(saved.width, 200);
+        std::uint8_t blue, green, red;
+        TestPixel(20, 30, blue, green, red);
+        const int at = 3 * (30 * 200 + 20);
+        QCOMPARE(static_cast<std::uint8_t>(saved.pixels[at]), blue);
+        QCOMPARE(static_cast<std::uint8_t>(saved.pixels[at + 1]), green);
+        QCOMPARE(static_cast<std::uint8_t>(saved.pixels[at + 2]), red);
+        Form4->ScrollBar1->setValue(40);
 
         // Another image: loaded, the window fits it, rendered with the current settings.
         Form1->move(40, 30);
@@ -183,7 +197,7 @@ private slots:
         QCOMPARE(Form1->CurrentFileName, second);
         QCOMPARE(Form1->size(), QSize(300, 220));
         QCOMPARE(Form1->pos(), QPoint(0, 0));
-        QCOMPARE(Form4->RendersRun, renders + 1);
+        QCOMPARE(Form4->RendersRun, renders + 3);  // two slider moves and the load
         QCOMPARE(Form4->ScrollBar1->value(), 40);
         QCOMPARE(Form4->Label1->text(), QStringLiteral("Lumarq 40"));
         QCOMPARE(seams.SoundNames(), QStringList{"RCLICK"});

@@ -141,3 +141,20 @@ TEST(Raster, DrawStretchAndTileAndUnknownModes) {
         EXPECT_TRUE(none.Drawn().empty()) << "mode " << mode;
     }
 }
+
+TEST(Raster, SwapExchangesImagesAndKeepsEachDrawable) {
+    TWin a(30, 20), b(0, 0);
+    FillWithCoordinates(a);
+    const Rgb corner = PixelAt(a, 29, 19);
+    b.Swap(a);
+    EXPECT_FALSE(a.HasPixels());
+    EXPECT_EQ(a.Width(), 0);
+    ASSERT_EQ(b.Width(), 30);
+    EXPECT_EQ(b.Height(), 20);
+    EXPECT_EQ(PixelAt(b, 29, 19), corner);
+    // The drawing context follows the pixels it belongs to.
+    TWin target(30, 20);
+    b.Draw(target.DC, dmActual, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(PixelAt(target, 29, 19), corner);
+    a.FillBox(0, 0, 5, 5, 1, 1, 1, 128);  // the emptied raster is still safe to use
+}
