@@ -19,15 +19,6 @@ namespace {
 const std::string kNotValid = "Bitmap image is not valid";
 const std::string kReadError = "Stream read error";
 
-// Loads `path` into `win`; returns the error message, or "" when it loaded.
-std::string Load(TWin& win, const std::string& path) {
-    try {
-        win.LoadFromFile(path);
-        return "";
-    } catch (const LoadError& e) {
-        return e.what();
-    }
-}
 
 std::string LoadBytes(TWin& win, const Bytes& bytes) {
     ScratchFolder folder;

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "raster/win.h"
+
 using Bytes = std::vector<std::uint8_t>;
 
 inline void Put16(Bytes& b, std::size_t at, std::uint32_t v) {
@@ -83,6 +85,16 @@ inline Bytes MakeBmp(const BmpSpec& s) {
     b.insert(b.end(), s.pixels.begin(), s.pixels.end());
     Put32(b, 2, static_cast<std::uint32_t>(b.size()));
     return b;
+}
+
+// Loads `path` into `win`; returns the error message, or "" when it loaded.
+inline std::string Load(TWin& win, const std::string& path) {
+    try {
+        win.LoadFromFile(path);
+        return "";
+    } catch (const LoadError& e) {
+        return e.what();
+    }
 }
 
 inline Bytes ReadAll(const std::string& path) {

@@ -11,6 +11,8 @@
 
 #include "raster/win.h"
 
+#include "tests/raster/bmp_builder.h"
+
 namespace {
 
 const std::string kCorpus = std::string(LUMARQ_TEST_DATA) + "/bmpsuite";
@@ -82,14 +84,6 @@ bool Matches(const TWin& win, const Expected& e, std::string& why) {
     return true;
 }
 
-std::string Load(TWin& win, const std::string& path) {
-    try {
-        win.LoadFromFile(path);
-        return "";
-    } catch (const LoadError& e) {
-        return e.what();
-    }
-}
 
 bool IsKnownMessage(const std::string& message) {
     return message == "Stream read error" || message == "Bitmap image is not valid" ||
