@@ -1,19 +1,30 @@
 #include "app/Unit3.h"
 
+#include <QFontInfo>
 #include <QRegularExpression>
 
 #include "app/Application.h"
 
 TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
     setupUi(this);
-    // The explanations are 13 pixels high whatever the screen's resolution; where
-    // Arial is missing a face of the same build stands in.
+    // The explanations are 13 pixels high whatever the screen's resolution. The
+    // layout was made for Arial's widths and line spacing; where neither Arial nor
+    // a face with its metrics is installed, DejaVu Sans (whose lines are as close)
+    // stands in, narrowed just enough that every caption fits its box.
     for (QLabel* label : findChildren<QLabel*>(QRegularExpression(QStringLiteral("^Label\\d+$")))) {
         QFont font = label->font();
-        font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                          QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")});
         font.setPixelSize(13);
         label->setFont(font);
+        const QString family = QFontInfo(font).family();
+        if (family.startsWith(QLatin1String("Arial")) || family.startsWith(QLatin1String("Liberation Sans")) ||
+            family.startsWith(QLatin1String("Arimo")))
+            continue;
+        font.setFamilies({QStringLiteral("DejaVu Sans")});
+        for (int stretch = 100; stretch >= 70; stretch -= 2) {
+            font.setStretch(stretch);
+            label->setFont(font);
+            if (label->heightForWidth(label->width()) <= label->height()) break;
+        }
     }
     setWindowIcon(QIcon(QStringLiteral(":/pictures/about_icon.png")));
     move(120, 151);
