@@ -1,9 +1,23 @@
 #include "app/Unit3.h"
 
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QRegularExpression>
 
 #include "app/Application.h"
+
+namespace {
+
+// Whether a word-wrapped caption shows whole in its box: no word wider than the
+// box and no more lines than it holds.
+bool CaptionFits(const QLabel* label) {
+    const QFontMetrics metrics(label->font());
+    for (const QString& word : label->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        if (metrics.horizontalAdvance(word) > label->width()) return false;
+    return label->heightForWidth(label->width()) <= label->height();
+}
+
+}  // namespace
 
 TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
     setupUi(this);
@@ -23,7 +37,7 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOn
         for (int stretch = 100; stretch >= 70; stretch -= 2) {
             font.setStretch(stretch);
             label->setFont(font);
-            if (label->heightForWidth(label->width()) <= label->height()) break;
+            if (CaptionFits(label)) break;
         }
     }
     setWindowIcon(QIcon(QStringLiteral(":/pictures/about_icon.png")));

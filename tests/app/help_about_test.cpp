@@ -110,6 +110,8 @@ private slots:
             QCOMPARE(label->font().pixelSize(), 13);
             // Whatever face stands in for Arial, the caption fits its box.
             QVERIFY2(label->heightForWidth(label->width()) <= label->height(), stored.name);
+            for (const QString& word : label->text().split(' ', Qt::SkipEmptyParts))
+                QVERIFY2(QFontMetrics(label->font()).horizontalAdvance(word) <= label->width(), stored.name);
         }
         QCOMPARE(Form3->Button1->text(), QStringLiteral("Close Help"));
         QCOMPARE(Form3->Button1->geometry(), QRect(568, 8, 79, 25));
