@@ -1,4 +1,6 @@
 // TForm2: the About window, created hidden and shown from either About menu item.
+// A stay-on-top tool window, centred on the screen each time it is shown; its OK
+// button (also Enter) hides it again.
 #pragma once
 
 #include <QWidget>
@@ -10,4 +12,10 @@ class TForm2 : public QWidget, public Ui::TForm2 {
 public:
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
+
+    void OKButton1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };

@@ -1,10 +1,51 @@
 #include "app/Unit3.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QRegularExpression>
+
 #include "app/Application.h"
+
+namespace {
+
+// Whether a word-wrapped caption shows whole in its box: no word wider than the
+// box and no more lines than it holds.
+bool CaptionFits(const QLabel* label) {
+    const QFontMetrics metrics(label->font());
+    for (const QString& word : label->text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        if (metrics.horizontalAdvance(word) > label->width()) return false;
+    return label->heightForWidth(label->width()) <= label->height();
+}
+
+}  // namespace
 
 TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
     setupUi(this);
+    // The explanations are 13 pixels high whatever the screen's resolution. The
+    // layout was made for Arial's widths and line spacing; where neither Arial nor
+    // a face with its metrics is installed, DejaVu Sans (whose lines are as close)
+    // stands in, narrowed just enough that every caption fits its box.
+    for (QLabel* label : findChildren<QLabel*>(QRegularExpression(QStringLiteral("^Label\\d+$")))) {
+        QFont font = label->font();
+        font.setPixelSize(13);
+        label->setFont(font);
+        const QString family = QFontInfo(font).family();
+        if (family.startsWith(QLatin1String("Arial")) || family.startsWith(QLatin1String("Liberation Sans")) ||
+            family.startsWith(QLatin1String("Arimo")))
+            continue;
+        font.setFamilies({QStringLiteral("DejaVu Sans")});
+        for (int stretch = 100; stretch >= 70; stretch -= 2) {
+            font.setStretch(stretch);
+            label->setFont(font);
+            if (CaptionFits(label)) break;
+        }
+    }
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/about_icon.png")));
+    move(120, 151);
+    connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
     Form3 = this;
 }
 
 TForm3::~TForm3() { Form3 = nullptr; }
+
+void TForm3::Button1Click() { hide(); }
