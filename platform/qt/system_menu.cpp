@@ -219,7 +219,8 @@ QMenu* SystemMenu::Build() {
             // exclusive group.
             if (entry.Type & MFT_RADIOCHECK) (new QActionGroup(action))->addAction(action);
         }
-        if (entry.State & MFS_DEFAULT) menu_->setDefaultAction(action);
+        // A menu has one default entry: the first one marked.
+        if ((entry.State & MFS_DEFAULT) && !menu_->defaultAction()) menu_->setDefaultAction(action);
     }
     return menu_;
 }
