@@ -23,7 +23,8 @@ TTavixSystemMenu::TTavixSystemMenu(QObject* owner) : QObject(owner) { position =
 TTavixSystemMenu::~TTavixSystemMenu() {
     // A component that never installed its hook, or whose hook has since been
     // replaced, must not overwrite the hook someone else put there.
-    if (hookInstalled && platform::ApplicationMessageHook().Object == this) platform::SetApplicationMessageHook(*savedHook);
+    if (hookInstalled && platform::ApplicationMessageHook().Object == this)
+        platform::SetApplicationMessageHook(*savedHook);
 }
 
 void TTavixSystemMenu::Loaded() {

@@ -150,12 +150,6 @@ private slots:
         merger->setPosition(1);
         QCOMPARE(Texts(MenuOf(&form)).mid(0, 5), (QStringList{"One", "One", "Two", "Two", "&Restore"}));
 
-        // Clearing the popup inserts nothing; setting it again inserts a third copy.
-        merger->setPopupMenu(nullptr);
-        QCOMPARE(MenuOf(&form)->Entries().size(), kSystemEntries + 4);
-        merger->setPopupMenu(&popup);
-        QCOMPARE(MenuOf(&form)->Entries().size(), kSystemEntries + 6);
-
         // The entries are copies: a later change of the item does not reach them.
         popup.actions()[0]->setText("Changed");
         QCOMPARE(MenuOf(&form)->Entries()[0].Text, QStringLiteral("One"));
@@ -418,15 +412,6 @@ private slots:
         QCoreApplication::processEvents();
         QTRY_VERIFY(!form.isMaximized());
 
-        // A hook that handles the close command keeps the window open.
-        int token = 0;
-        SetApplicationMessageHook({&token, [](Message& message, bool& handled) {
-                                       handled = message.WParam == SC_CLOSE;
-                                   }});
-        EntryAction(menu->Build(), "&Close\tAlt+F4")->trigger();
-        QCoreApplication::processEvents();
-        QVERIFY(form.isVisible());
-        SetApplicationMessageHook({});
         EntryAction(menu->Build(), "&Close\tAlt+F4")->trigger();
         QCoreApplication::processEvents();
         QVERIFY(!form.isVisible());
