@@ -41,6 +41,12 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(BeSilent1, &QAction::triggered, this, &TForm1::BeSilent1Click);
     connect(NoSounds1, &QAction::triggered, this, &TForm1::NoSounds1Click);
+    // Set up as a form file would: plain values first, references once the whole
+    // form is read, then the after-loading step.
+    TavixSystemMenu1 = new TTavixSystemMenu(this);
+    TavixSystemMenu1->setPosition(0);
+    TavixSystemMenu1->setPopupMenu(PopupMenu1);
+    TavixSystemMenu1->Loaded();
     FormCreate(arguments);
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "controls/SysMenu.h"
 #include "platform/qt/window_canvas.h"
 #include "raster/win.h"
 #include "ui_Unit1.h"
@@ -26,6 +27,9 @@ public:
     std::unique_ptr<TWin> WorkRaster;    // the rendered image: shown and saved
     QString CurrentFileName;             // the file Save writes to
     bool SoundsOn = true;
+
+    // Copies PopupMenu1's items to the top of the window's system menu.
+    TTavixSystemMenu* TavixSystemMenu1 = nullptr;
 
     // Runs each time the program shows this window: obtains a file, loads it,
     // sizes the window to it, shows the panel, refuses too-small images, renders.
