@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QFont>
 #include <QWidget>
 
@@ -80,6 +81,7 @@ int Run(int argc, char** argv) {
     // The program ends only when asked to (Exit, closing the panel, a refused image).
     QApplication::setQuitOnLastWindowClosed(false);
     Windows windows(QApplication::arguments().mid(1));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/about_icon.png")));
     if (!ShowMainWindow()) return 0;
     return QApplication::exec();
 }

@@ -18,7 +18,6 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTo
     }
     StaticText2->setText(QStringLiteral("Version " LUMARQ_VERSION));
     setFixedSize(size());
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/about_icon.png")));
     OKButton1->setFocus();
     connect(OKButton1, &QPushButton::clicked, this, &TForm2::OKButton1Click);
     Form2 = this;

@@ -40,7 +40,6 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOn
             if (CaptionFits(label)) break;
         }
     }
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/about_icon.png")));
     move(120, 151);
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
     Form3 = this;
