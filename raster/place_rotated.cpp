@@ -259,7 +259,7 @@ struct RowRun {
 
 // How many source rows one strip of a destination row may cross: enough for
 // long runs, few enough that the rows' cache lines and pages stay at hand.
-constexpr int64_t kStripSourceRows = 32;
+constexpr int64_t kStripSourceRows = 128;
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define LUMARQ_COPY_EIGHT 1
@@ -387,11 +387,34 @@ inline void CopyRun(uint8_t* out, int32_t step, uint32_t sumU, uint32_t sumV, ui
     }
 }
 
+// Black in every row of the target outside columns x0..x1 - 1 of rows y0..y1 - 1,
+// the block the caller draws; everything when the block is empty. Row padding
+// stays as it is.
+void ClearAround(TWin& target, int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    const int64_t dw = target.Width(), dh = target.Height();
+    if (x0 >= x1 || y0 >= y1) x0 = x1 = y0 = y1 = 0;
+    for (int64_t y = 0; y < dh; ++y) {
+        uint8_t* row = target.PixelAddress(0, static_cast<int32_t>(y));
+        if (y < y0 || y >= y1) {
+            std::memset(row, 0, static_cast<std::size_t>(3 * dw));
+        } else {
+            std::memset(row, 0, static_cast<std::size_t>(3 * x0));
+            std::memset(row + 3 * x1, 0, static_cast<std::size_t>(3 * (dw - x1)));
+        }
+    }
+}
+
+// clearOutside stands in for clearing the target to black first: each row is
+// written black outside its drawable run while the runs are gathered, so that no
+// byte is written twice. Only for a replacing, unkeyed, unmirrored full scan
+// without insets at scale 1, whose runs do not depend on what the target held.
 void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t CentreY, float Angle, float ScaleX,
                      float ScaleY, float ScaleStep, int32_t PivotDX, int32_t PivotDY, bool fullScan, const Key& key,
-                     const ColourStage& stage, const Insets& inset) {
-    if (!std::isfinite(Angle) || !std::isfinite(ScaleX) || !std::isfinite(ScaleY) || !std::isfinite(ScaleStep))
+                     const ColourStage& stage, const Insets& inset, bool clearOutside = false) {
+    if (!std::isfinite(Angle) || !std::isfinite(ScaleX) || !std::isfinite(ScaleY) || !std::isfinite(ScaleStep)) {
+        if (clearOutside) ClearAround(target, 0, 0, 0, 0);
         return;
+    }
     bool mirrored = false;
     if (ScaleY < 0) {
         ScaleY = -ScaleY;
@@ -454,7 +477,10 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
     ScaledLimits limits = LimitsFor(ScaleX, ScaleY, hw, hh, sw, sh, PivotDX, PivotDY);
     target.Step = mirrored ? -3 : 3;
     const int64_t count = x1 - x0;  // columns visited per row
-    if (noRows || y0 > y1 || count <= 0) return;
+    if (noRows || y0 > y1 || count <= 0) {
+        if (clearOutside) ClearAround(target, 0, 0, 0, 0);
+        return;
+    }
 
     const int32_t step = target.Step;
     // Drawing a raster into itself reads pixels already written: that goes the
@@ -478,6 +504,18 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
     std::vector<RowRun> runs;
     if (copyUnscaled) runs.reserve(static_cast<std::size_t>(y1 - y0 + 1));
 
+    // Black before and after the row's run; the last column is never visited.
+    const auto ClearRow = [&](int64_t y, int64_t first, int64_t last) {
+        uint8_t* row = target.PixelAddress(0, static_cast<int32_t>(y));
+        if (first > last) {
+            std::memset(row, 0, static_cast<std::size_t>(3 * dw));
+            return;
+        }
+        std::memset(row, 0, static_cast<std::size_t>(3 * (x0 + first)));
+        const int64_t after = x0 + last + 1;
+        std::memset(row + 3 * after, 0, static_cast<std::size_t>(3 * (dw - after)));
+    };
+
     // Column k of a row has rx = R0 - k; the sums below step by -F and -E per column.
     const int64_t R0 = int64_t{CentreX} - 2 - x0;
     for (int64_t y = y0; y <= y1; ++y) {
@@ -489,7 +527,10 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
             cachedU = cachedV = -1;
             cachedKeyed = false;
         }
-        if (!limits.usable) continue;
+        if (!limits.usable) {
+            if (clearOutside) ClearRow(y, 1, 0);
+            continue;
+        }
         const int64_t ry = int64_t{CentreY} - 1 - y;
         const int64_t startU = R0 * F - ry * E, startV = R0 * E + ry * F;
         // The drawable columns are those whose sums stay within 32 bits and whose
@@ -500,6 +541,7 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
                first, last);
         Narrow(startV, -E, std::max(kMin32, (1 - limits.PV) * 65536), std::min(kMax32, (limits.LV - limits.PV) * 65536 - 1),
                first, last);
+        if (clearOutside) ClearRow(y, first, last);
         if (first > last) continue;
 
         if (copyUnscaled) {
@@ -669,5 +711,33 @@ void TWin::PlaceRotated(TWin& Source, std::int32_t CentreX, std::int32_t CentreY
         const ColourStage stage(weight, Clamp != 0, Brightness, Gain, Saturation, RedShift, GreenShift, BlueShift);
         TransformedScan(*this, Source, CentreX, CentreY, Angle, ScaleX, ScaleY, ScaleStep, PivotDX, PivotDY, fullScan,
                         key, stage, inset);
+    }
+}
+
+void ClearAndPlaceRotated(TWin& Target, TWin& Source, std::int32_t CentreX, std::int32_t CentreY, float Angle) {
+    // Drawing a raster into itself reads what the clear wiped: that one goes the long way.
+    if (!Target.HasPixels() || !Source.HasPixels() || &Target == &Source || Target.Width() < 2) {
+        Target.FillBox(0, 0, Target.Width() - 1, Target.Height() - 1, 0, 0, 0, 128);
+        Target.PlaceRotated(Source, CentreX, CentreY, Angle, 1.0f, 1.0f, 0.0f, 0, 0, -256, 0, 1.0f, 0.0f, 0, 0, 0, 0,
+                            1, 0, 0, 0, 0);
+        return;
+    }
+    const int64_t dw = Target.Width(), dh = Target.Height();
+    // The working pointers as the clear leaves them, for the placement to move on.
+    Target.Step = 3;
+    Target.Cursor = Target.PixelAddress(0, static_cast<int32_t>(dh - 1)) + 3 * dw;
+
+    const int32_t firstBlue = Source.PeekBlue(0, 0), firstGreen = Source.PeekGreen(), firstRed = Source.PeekRed();
+    const Key noKey{kNoKey};
+    const ColourStage stage(128, true, 0, 1.0f, 0.0f, 0, 0, 0);
+    const Insets none{0, 0, 0, 0};
+    if (std::trunc(static_cast<double>(Angle)) == 0.0) {
+        // The direct copy replaces the whole block it draws, byte for byte.
+        const int64_t hw = Source.Width() / 2, hh = Source.Height() / 2;
+        ClearAround(Target, std::max<int64_t>(0, CentreX - hw), std::max<int64_t>(0, CentreY - hh),
+                    std::min<int64_t>(dw, CentreX + hw), std::min<int64_t>(dh, CentreY + hh));
+        DirectCopy(Target, Source, CentreX, CentreY, noKey, stage, 0, firstBlue, firstGreen, firstRed, none);
+    } else {
+        TransformedScan(Target, Source, CentreX, CentreY, Angle, 1.0f, 1.0f, 0.0f, 0, 0, true, noKey, stage, none, true);
     }
 }
