@@ -3,6 +3,47 @@
 #include <QtEndian>
 #include <cstdint>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// Four bytes from each pixel's blue one (little-endian: blue lowest), the fourth
+// made opaque; the last pixel of a row, whose fourth byte may lie past the image,
+// byte by byte.
+void ConvertRow(const std::uint8_t* in, std::uint32_t* out, int from, int width) {
+    in += 3 * from;
+    for (int x = from; x < width - 1; ++x, in += 3) {
+        std::uint32_t pixel;
+        std::memcpy(&pixel, in, 4);
+        out[x] = qFromLittleEndian(pixel) | 0xFF000000u;
+    }
+    if (from < width)
+        out[width - 1] = 0xFF000000u | std::uint32_t{in[2]} << 16 | std::uint32_t{in[1]} << 8 | in[0];
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Four pixels a shuffle. A load takes sixteen bytes from a pixel's first, so it
+// stops six pixels before the row's end; the rest go the plain way.
+__attribute__((target("ssse3"))) void ConvertRowFourWide(const std::uint8_t* in, std::uint32_t* out, int width) {
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    int x = 0;
+    for (; x + 6 <= width; x += 4) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(_mm_shuffle_epi8(bytes, spread), opaque));
+    }
+    ConvertRow(in, out, x, width);
+}
+
+bool HasFourWideConversion() {
+    static const bool supported = __builtin_cpu_supports("ssse3");
+    return supported;
+}
+#endif
+
+}  // namespace
 
 namespace platform {
 
@@ -33,24 +74,26 @@ const QImage& WindowCanvas::PaintImage() const {
     paintImage_.setDevicePixelRatio(image_.devicePixelRatio());
     if (!paintImageStale_) return paintImage_;
     // One pass, on this thread: large conversions inside Qt hand slices to worker
-    // threads and allocate a new image on every paint. A pixel is read as the four
-    // bytes from its blue one (little-endian: blue lowest) with the fourth made
-    // opaque; the last pixel of a row, whose fourth byte may lie past the image,
-    // byte by byte.
+    // threads and allocate a new image on every paint.
     const int width = image_.width(), height = image_.height();
     const std::uint8_t* const bits = image_.constBits();
     const qsizetype stride = image_.bytesPerLine();
     std::uint8_t* const paintBits = paintImage_.bits();
     const qsizetype paintStride = paintImage_.bytesPerLine();
+    bool fourWide = false;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    fourWide = HasFourWideConversion();
+#endif
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* in = bits + y * stride;
         auto* const out = reinterpret_cast<std::uint32_t*>(paintBits + y * paintStride);
-        for (int x = 0; x < width - 1; ++x, in += 3) {
-            std::uint32_t pixel;
-            std::memcpy(&pixel, in, 4);
-            out[x] = qFromLittleEndian(pixel) | 0xFF000000u;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+        if (fourWide) {
+            ConvertRowFourWide(in, out, width);
+            continue;
         }
-        out[width - 1] = 0xFF000000u | std::uint32_t{in[2]} << 16 | std::uint32_t{in[1]} << 8 | in[0];
+#endif
+        ConvertRow(in, out, 0, width);
     }
     paintImageStale_ = false;
     return paintImage_;
