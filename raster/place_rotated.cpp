@@ -321,8 +321,10 @@ bool HasEightWideCopy() {
 
 // GCC's 512-bit intrinsics start from a deliberately undefined register, which
 // its flow analysis reports as uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 // Sixteen pixels at a time, left to right only: one gather as above, a byte
 // permutation that packs the sixteen pixels into 48 bytes, one store masked to
 // exactly those bytes. Returns how many pixels remain (fewer than sixteen).
@@ -364,7 +366,9 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int64_t CopySixteen(
     return count - groups * 16;
 }
 
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 bool HasSixteenWideCopy() {
     static const bool supported = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
