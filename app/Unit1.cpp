@@ -206,7 +206,7 @@ void TForm1::paintEvent(QPaintEvent*) {
     FormPaint();
     painting = false;
     QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), Canvas.Image());
+    painter.drawImage(QPoint(0, 0), Canvas.PaintImage());
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

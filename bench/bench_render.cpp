@@ -60,8 +60,8 @@ void Render(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond);
-BENCHMARK(Render)->ArgNames({"pattern", "angle"})->Args({33, 30})->Args({33, 0})->Args({13, 0})->Args({13, 30})
-    ->Args({13, 360})->Unit(benchmark::kMillisecond);
+BENCHMARK(Render)->ArgNames({"pattern", "angle"})->ArgsProduct({{13, 33}, {0, 30, 45, 90, 360}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

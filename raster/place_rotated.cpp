@@ -259,7 +259,7 @@ struct RowRun {
 
 // How many source rows one strip of a destination row may cross: enough for
 // long runs, few enough that the rows' cache lines and pages stay at hand.
-constexpr int64_t kStripSourceRows = 32;
+constexpr int64_t kStripSourceRows = 128;
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define LUMARQ_COPY_EIGHT 1
@@ -318,6 +318,63 @@ bool HasEightWideCopy() {
     static const bool supported = __builtin_cpu_supports("avx2");
     return supported;
 }
+
+// GCC's 512-bit intrinsics start from a deliberately undefined register, which
+// its flow analysis reports as uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// Sixteen pixels at a time, left to right only: one gather as above, a byte
+// permutation that packs the sixteen pixels into 48 bytes, one store masked to
+// exactly those bytes. Returns how many pixels remain (fewer than sixteen).
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int64_t CopySixteen(
+    uint8_t*& out, uint32_t& sumU, uint32_t& sumV, uint32_t stepU, uint32_t stepV, int32_t PU, int32_t PV,
+    const uint8_t* sourceBits, int32_t sourceStride, int64_t count) {
+    const int64_t groups = count / 16;
+    if (groups == 0) return count;
+    const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m512i u = _mm512_add_epi32(_mm512_set1_epi32(static_cast<int32_t>(sumU)),
+                                 _mm512_mullo_epi32(lanes, _mm512_set1_epi32(static_cast<int32_t>(stepU))));
+    __m512i v = _mm512_add_epi32(_mm512_set1_epi32(static_cast<int32_t>(sumV)),
+                                 _mm512_mullo_epi32(lanes, _mm512_set1_epi32(static_cast<int32_t>(stepV))));
+    const __m512i groupStepU = _mm512_set1_epi32(static_cast<int32_t>(stepU * 16u));
+    const __m512i groupStepV = _mm512_set1_epi32(static_cast<int32_t>(stepV * 16u));
+    const __m512i pivotU = _mm512_set1_epi32(PU), pivotV = _mm512_set1_epi32(PV);
+    const __m512i stride = _mm512_set1_epi32(sourceStride);
+    // Bytes 1..3 of each gathered word are blue, green, red: byte j of the result is
+    // byte j mod 3 + 1 of word j div 3.
+    alignas(64) static constexpr uint8_t kPack[64] = {
+        1,  2,  3,  5,  6,  7,  9,  10, 11, 13, 14, 15, 17, 18, 19, 21, 22, 23, 25, 26, 27, 29,
+        30, 31, 33, 34, 35, 37, 38, 39, 41, 42, 43, 45, 46, 47, 49, 50, 51, 53, 54, 55, 57, 58, 59, 61, 62, 63};
+    const __m512i pack = _mm512_load_si512(kPack);
+    constexpr __mmask64 kTwelveWords = (__mmask64{1} << 48) - 1;
+    const uint8_t* const base = sourceBits - 1;
+    for (int64_t g = 0; g < groups; ++g) {
+        const __m512i su = _mm512_add_epi32(_mm512_srai_epi32(u, 16), pivotU);
+        const __m512i sv = _mm512_add_epi32(_mm512_srai_epi32(v, 16), pivotV);
+        const __m512i index =
+            _mm512_add_epi32(_mm512_mullo_epi32(sv, stride), _mm512_add_epi32(su, _mm512_add_epi32(su, su)));
+        const __m512i words = _mm512_i32gather_epi32(index, base, 1);
+        u = _mm512_add_epi32(u, groupStepU);
+        v = _mm512_add_epi32(v, groupStepV);
+        _mm512_mask_storeu_epi8(out, kTwelveWords, _mm512_permutexvar_epi8(pack, words));
+        out += 48;
+    }
+    sumU += static_cast<uint32_t>(groups) * 16u * stepU;
+    sumV += static_cast<uint32_t>(groups) * 16u * stepV;
+    return count - groups * 16;
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+bool HasSixteenWideCopy() {
+    static const bool supported = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                  __builtin_cpu_supports("avx512vbmi");
+    return supported;
+}
 #else
 #define LUMARQ_COPY_EIGHT 0
 #endif
@@ -351,7 +408,7 @@ inline void PrefetchForWriting([[maybe_unused]] const uint8_t* address) {
 // is written byte by byte.
 inline void CopyRun(uint8_t* out, int32_t step, uint32_t sumU, uint32_t sumV, uint32_t stepU, uint32_t stepV,
                     int32_t PU, int32_t PV, const uint8_t* sourceBits, std::ptrdiff_t sourceStride, int64_t count,
-                    [[maybe_unused]] bool eightWide) {
+                    [[maybe_unused]] int wide) {
     auto sample = [&] {
         const int32_t u = (static_cast<int32_t>(sumU) >> 16) + PU;
         const int32_t v = (static_cast<int32_t>(sumV) >> 16) + PV;
@@ -360,7 +417,9 @@ inline void CopyRun(uint8_t* out, int32_t step, uint32_t sumU, uint32_t sumV, ui
         return sourceBits + v * sourceStride + 3 * static_cast<std::ptrdiff_t>(u);
     };
 #if LUMARQ_COPY_EIGHT
-    if (eightWide) count = CopyEight(out, step, sumU, sumV, stepU, stepV, PU, PV, sourceBits,
+    if (wide == 16 && step > 0)
+        count = CopySixteen(out, sumU, sumV, stepU, stepV, PU, PV, sourceBits, static_cast<int32_t>(sourceStride), count);
+    if (wide >= 8) count = CopyEight(out, step, sumU, sumV, stepU, stepV, PU, PV, sourceBits,
                                      static_cast<int32_t>(sourceStride), count);
 #endif
     if constexpr (std::endian::native == std::endian::little) {
@@ -387,11 +446,34 @@ inline void CopyRun(uint8_t* out, int32_t step, uint32_t sumU, uint32_t sumV, ui
     }
 }
 
+// Black in every row of the target outside columns x0..x1 - 1 of rows y0..y1 - 1,
+// the block the caller draws; everything when the block is empty. Row padding
+// stays as it is.
+void ClearAround(TWin& target, int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
+    const int64_t dw = target.Width(), dh = target.Height();
+    if (x0 >= x1 || y0 >= y1) x0 = x1 = y0 = y1 = 0;
+    for (int64_t y = 0; y < dh; ++y) {
+        uint8_t* row = target.PixelAddress(0, static_cast<int32_t>(y));
+        if (y < y0 || y >= y1) {
+            std::memset(row, 0, static_cast<std::size_t>(3 * dw));
+        } else {
+            std::memset(row, 0, static_cast<std::size_t>(3 * x0));
+            std::memset(row + 3 * x1, 0, static_cast<std::size_t>(3 * (dw - x1)));
+        }
+    }
+}
+
+// clearOutside stands in for clearing the target to black first: each row is
+// written black outside its drawable run while the runs are gathered, so that no
+// byte is written twice. Only for a replacing, unkeyed, unmirrored full scan
+// without insets at scale 1, whose runs do not depend on what the target held.
 void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t CentreY, float Angle, float ScaleX,
                      float ScaleY, float ScaleStep, int32_t PivotDX, int32_t PivotDY, bool fullScan, const Key& key,
-                     const ColourStage& stage, const Insets& inset) {
-    if (!std::isfinite(Angle) || !std::isfinite(ScaleX) || !std::isfinite(ScaleY) || !std::isfinite(ScaleStep))
+                     const ColourStage& stage, const Insets& inset, bool clearOutside = false) {
+    if (!std::isfinite(Angle) || !std::isfinite(ScaleX) || !std::isfinite(ScaleY) || !std::isfinite(ScaleStep)) {
+        if (clearOutside) ClearAround(target, 0, 0, 0, 0);
         return;
+    }
     bool mirrored = false;
     if (ScaleY < 0) {
         ScaleY = -ScaleY;
@@ -454,7 +536,10 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
     ScaledLimits limits = LimitsFor(ScaleX, ScaleY, hw, hh, sw, sh, PivotDX, PivotDY);
     target.Step = mirrored ? -3 : 3;
     const int64_t count = x1 - x0;  // columns visited per row
-    if (noRows || y0 > y1 || count <= 0) return;
+    if (noRows || y0 > y1 || count <= 0) {
+        if (clearOutside) ClearAround(target, 0, 0, 0, 0);
+        return;
+    }
 
     const int32_t step = target.Step;
     // Drawing a raster into itself reads pixels already written: that goes the
@@ -478,6 +563,18 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
     std::vector<RowRun> runs;
     if (copyUnscaled) runs.reserve(static_cast<std::size_t>(y1 - y0 + 1));
 
+    // Black before and after the row's run; the last column is never visited.
+    const auto ClearRow = [&](int64_t y, int64_t first, int64_t last) {
+        uint8_t* row = target.PixelAddress(0, static_cast<int32_t>(y));
+        if (first > last) {
+            std::memset(row, 0, static_cast<std::size_t>(3 * dw));
+            return;
+        }
+        std::memset(row, 0, static_cast<std::size_t>(3 * (x0 + first)));
+        const int64_t after = x0 + last + 1;
+        std::memset(row + 3 * after, 0, static_cast<std::size_t>(3 * (dw - after)));
+    };
+
     // Column k of a row has rx = R0 - k; the sums below step by -F and -E per column.
     const int64_t R0 = int64_t{CentreX} - 2 - x0;
     for (int64_t y = y0; y <= y1; ++y) {
@@ -489,7 +586,10 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
             cachedU = cachedV = -1;
             cachedKeyed = false;
         }
-        if (!limits.usable) continue;
+        if (!limits.usable) {
+            if (clearOutside) ClearRow(y, 1, 0);
+            continue;
+        }
         const int64_t ry = int64_t{CentreY} - 1 - y;
         const int64_t startU = R0 * F - ry * E, startV = R0 * E + ry * F;
         // The drawable columns are those whose sums stay within 32 bits and whose
@@ -500,6 +600,7 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
                first, last);
         Narrow(startV, -E, std::max(kMin32, (1 - limits.PV) * 65536), std::min(kMax32, (limits.LV - limits.PV) * 65536 - 1),
                first, last);
+        if (clearOutside) ClearRow(y, first, last);
         if (first > last) continue;
 
         if (copyUnscaled) {
@@ -559,9 +660,9 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
         for (const RowRun& run : runs) lowest = std::min(lowest, run.first), highest = std::max(highest, run.last);
         const uint32_t stepU = static_cast<uint32_t>(-F), stepV = static_cast<uint32_t>(-E);
         // The wide copy indexes the source with 32-bit offsets.
-        bool eightWide = false;
+        int wide = 0;
 #if LUMARQ_COPY_EIGHT
-        eightWide = HasEightWideCopy() && sourceStride * sh < (int64_t{1} << 31);
+        if (sourceStride * sh < (int64_t{1} << 31)) wide = HasSixteenWideCopy() ? 16 : HasEightWideCopy() ? 8 : 0;
 #endif
         // A level walk (E = 0) stays on one source row: one strip does.
         const int64_t stripColumns = E == 0 ? highest - lowest + 1 : std::max<int64_t>(16, kStripSourceRows * 65536 / std::abs(E));
@@ -588,7 +689,7 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
                 uint8_t* const start =
                     target.PixelAddress(static_cast<int32_t>(mirrored ? x1 - a : x0 + a), run.y);
                 CopyRun(start, step, static_cast<uint32_t>(run.startU - a * F), static_cast<uint32_t>(run.startV - a * E),
-                        stepU, stepV, run.PU, run.PV, sourceBits, sourceStride, b - a + 1, eightWide);
+                        stepU, stepV, run.PU, run.PV, sourceBits, sourceStride, b - a + 1, wide);
             }
         }
         // Where a row-by-row scan would have left the two working pointers.
@@ -669,5 +770,33 @@ void TWin::PlaceRotated(TWin& Source, std::int32_t CentreX, std::int32_t CentreY
         const ColourStage stage(weight, Clamp != 0, Brightness, Gain, Saturation, RedShift, GreenShift, BlueShift);
         TransformedScan(*this, Source, CentreX, CentreY, Angle, ScaleX, ScaleY, ScaleStep, PivotDX, PivotDY, fullScan,
                         key, stage, inset);
+    }
+}
+
+void ClearAndPlaceRotated(TWin& Target, TWin& Source, std::int32_t CentreX, std::int32_t CentreY, float Angle) {
+    // Drawing a raster into itself reads what the clear wiped: that one goes the long way.
+    if (!Target.HasPixels() || !Source.HasPixels() || &Target == &Source || Target.Width() < 2) {
+        Target.FillBox(0, 0, Target.Width() - 1, Target.Height() - 1, 0, 0, 0, 128);
+        Target.PlaceRotated(Source, CentreX, CentreY, Angle, 1.0f, 1.0f, 0.0f, 0, 0, -256, 0, 1.0f, 0.0f, 0, 0, 0, 0,
+                            1, 0, 0, 0, 0);
+        return;
+    }
+    const int64_t dw = Target.Width(), dh = Target.Height();
+    // The working pointers as the clear leaves them, for the placement to move on.
+    Target.Step = 3;
+    Target.Cursor = Target.PixelAddress(0, static_cast<int32_t>(dh - 1)) + 3 * dw;
+
+    const int32_t firstBlue = Source.PeekBlue(0, 0), firstGreen = Source.PeekGreen(), firstRed = Source.PeekRed();
+    const Key noKey{kNoKey};
+    const ColourStage stage(128, true, 0, 1.0f, 0.0f, 0, 0, 0);
+    const Insets none{0, 0, 0, 0};
+    if (std::trunc(static_cast<double>(Angle)) == 0.0) {
+        // The direct copy replaces the whole block it draws, byte for byte.
+        const int64_t hw = Source.Width() / 2, hh = Source.Height() / 2;
+        ClearAround(Target, std::max<int64_t>(0, CentreX - hw), std::max<int64_t>(0, CentreY - hh),
+                    std::min<int64_t>(dw, CentreX + hw), std::min<int64_t>(dh, CentreY + hh));
+        DirectCopy(Target, Source, CentreX, CentreY, noKey, stage, 0, firstBlue, firstGreen, firstRed, none);
+    } else {
+        TransformedScan(Target, Source, CentreX, CentreY, Angle, 1.0f, 1.0f, 0.0f, 0, 0, true, noKey, stage, none, true);
     }
 }

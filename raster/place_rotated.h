@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+class TWin;
+
 namespace rotation {
 
 // round(Angle x 100), ties to even, remainder of 36000 with the sign of the
@@ -22,3 +24,9 @@ struct Coefficients {
 Coefficients CoefficientsFor(float Angle);
 
 }  // namespace rotation
+
+// The control panel's placement onto a cleared raster: the same bytes and working
+// pointers as FillBox to black over the whole of Target followed by PlaceRotated
+// of Source at (CentreX, CentreY) and Angle with scale 1, BlendCode -256, Clamp 1
+// and every other setting neutral, with each row written once instead of twice.
+void ClearAndPlaceRotated(TWin& Target, TWin& Source, std::int32_t CentreX, std::int32_t CentreY, float Angle);

@@ -19,8 +19,15 @@ public:
     gdi::Surface Pixels() const override;
     const QImage& Image() const { return image_; }
 
+    // The same picture in the 32-bit format that window backing stores take as
+    // it is, so that painting it is a plain copy: converted once after the
+    // surface was handed out for writing, into an image kept between paints.
+    const QImage& PaintImage() const;
+
 private:
     mutable QImage image_;  // blits write through the surface of a const context
+    mutable QImage paintImage_;
+    mutable bool paintImageStale_ = true;
 };
 
 }  // namespace platform
