@@ -3,31 +3,18 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
+#include "bench/photo_like.h"
 #include "raster/render.h"
 
 namespace {
 
 constexpr int kWidth = 3840, kHeight = 2160;
 
-// A photograph-like source: smooth gradients with noise, bright and dark parts.
 TWin& Source() {
     static TWin image(kWidth, kHeight);
-    static const bool filled = [] {
-        std::mt19937 random(7);
-        for (int y = 0; y < kHeight; ++y) {
-            std::uint8_t* p = image.PixelAddress(0, y);
-            for (int x = 0; x < kWidth; ++x, p += 3) {
-                const int noise = static_cast<int>(random() % 48);
-                p[0] = static_cast<std::uint8_t>((x * 255 / kWidth + noise) & 255);
-                p[1] = static_cast<std::uint8_t>((y * 255 / kHeight + noise) & 255);
-                p[2] = static_cast<std::uint8_t>(((x + y) * 128 / kHeight + noise) & 255);
-            }
-        }
-        return true;
-    }();
+    static const bool filled = (FillLikeAPhotograph(image), true);
     (void)filled;
     return image;
 }

@@ -10,33 +10,19 @@
 
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "app/Application.h"
 #include "app/Unit1.h"
 #include "app/Unit4.h"
 #include "platform/qt/sound.h"
+#include "bench/photo_like.h"
 #include "raster/render.h"
 #include "raster/win.h"
 
 namespace {
 
 constexpr int kWidth = 1920, kHeight = 1080;
-
-// Photograph-like content: gradients with noise.
-void FillLikeAPhotograph(TWin& image) {
-    std::mt19937 random(7);
-    for (int y = 0; y < kHeight; ++y) {
-        std::uint8_t* p = image.PixelAddress(0, y);
-        for (int x = 0; x < kWidth; ++x, p += 3) {
-            const int noise = static_cast<int>(random() % 48);
-            p[0] = static_cast<std::uint8_t>((x * 255 / kWidth + noise) & 255);
-            p[1] = static_cast<std::uint8_t>((y * 255 / kHeight + noise) & 255);
-            p[2] = static_cast<std::uint8_t>(((x + y) * 128 / kHeight + noise) & 255);
-        }
-    }
-}
 
 // The slider positions of one case: the start-up settings, or angle 30 with pattern 33.
 RenderSettings SettingsFor(std::int64_t turned) {
