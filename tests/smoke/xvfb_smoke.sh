@@ -2,11 +2,13 @@
 # Smoke test of the real windows on a virtual X server: starts Lumarq on an image,
 # finds the image window and the control panel, checks where they are, moves the
 # pattern slider with the keyboard, and ends the program through File > Exit.
-# Screenshots go to OUTPUT_DIR when ImageMagick's `import` is there.
-# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR. Exits 77 (skipped) without Xvfb or xdotool.
+# Screenshots of the image window (ImageMagick's `import`) go to OUTPUT_DIR and are
+# compared with the image given.
+# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR. Exits 77 (skipped) without Xvfb,
+# xdotool or ImageMagick.
 set -uo pipefail
 lumarq=$1 image=$2 out=$3
-for tool in Xvfb xdotool; do
+for tool in Xvfb xdotool import compare; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 mkdir -p "$out"
@@ -56,14 +58,26 @@ done
 [ -n "$panel" ] || fail "no control panel"
 [ "$panel_height" -gt 253 ] || fail "panel client area too short: $panel_height"
 
-shoot() { command -v import >/dev/null && import -window root "$out/$1.png"; }
+shoot() { import -window "$image_window" "$out/$1.png"; }
+# How many pixels of a screenshot differ from the image file, in the part of the
+# window that the stay-on-top panel does not cover.
+visible="$((panel_x < 640 ? panel_x : 640))x$((panel_y < 480 ? panel_y : 480))+0+0"
+differing() {
+  convert "$image" -crop "$visible" +repage "$out/expected.png"
+  convert "$out/$1.png" -crop "$visible" +repage "$out/$1-visible.png"
+  compare -metric AE "$out/expected.png" "$out/$1-visible.png" null: 2>&1 | cut -d' ' -f1
+}
 shoot startup
+# An even-sized image at pattern 13 shows exactly its own pixels.
+[ "$(differing startup)" = "0" ] || fail "the image window does not show the image: $(differing startup) pixels differ"
 
 # Pattern 13 -> 33: twenty presses of Right on the first slider, which has the focus.
 xdotool windowfocus --sync "$panel"
 xdotool key --window "$panel" --delay 30 $(printf 'Right %.0s' $(seq 20))
 sleep 0.5
 shoot pattern33
+changed=$(differing pattern33)
+[ "$changed" -gt 100000 ] 2>/dev/null || fail "the image did not change at pattern 33: $changed pixels differ"
 
 # File > Exit: open the menu with a click on "File", go up to its last item, choose it.
 xdotool mousemove $((panel_x + 14)) $((panel_y + 8)) click 1
