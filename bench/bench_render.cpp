@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "bench/photo_like.h"
+#include "bench/bench_common.h"
 #include "raster/render.h"
 
 namespace {
@@ -19,17 +19,7 @@ TWin& Source() {
     return image;
 }
 
-void Memcpy(benchmark::State& state) {
-    TWin& source = Source();
-    const std::size_t bytes = static_cast<std::size_t>(source.Stride) * kHeight;
-    std::vector<std::uint8_t> target(bytes);
-    for (auto _ : state) {
-        std::memcpy(target.data(), source.Bits, bytes);
-        benchmark::DoNotOptimize(target.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
-}
+void Memcpy(benchmark::State& state) { CopyRasterBytes(state, Source()); }
 
 void Render(benchmark::State& state) {
     TWin& source = Source();

@@ -16,7 +16,7 @@
 #include "app/Unit1.h"
 #include "app/Unit4.h"
 #include "platform/qt/sound.h"
-#include "bench/photo_like.h"
+#include "bench/bench_common.h"
 #include "raster/render.h"
 #include "raster/win.h"
 
@@ -45,16 +45,7 @@ void SetSliders(const RenderSettings& s) {
     Form4->ScrollBar8->setValue(s.Angle);
 }
 
-void Memcpy(benchmark::State& state) {
-    const TWin& source = *Form1->SourceRaster;
-    const std::size_t bytes = static_cast<std::size_t>(source.Stride) * kHeight;
-    std::vector<std::uint8_t> target(bytes);
-    for (auto _ : state) {
-        std::memcpy(target.data(), source.Bits, bytes);
-        benchmark::DoNotOptimize(target.data());
-        benchmark::ClobberMemory();
-    }
-}
+void Memcpy(benchmark::State& state) { CopyRasterBytes(state, *Form1->SourceRaster); }
 
 void Render(benchmark::State& state) {
     const RenderSettings settings = SettingsFor(state.range(0));
