@@ -20,6 +20,8 @@
 
 namespace {
 
+int copyWidthLimit = 16;
+
 using std::int32_t;
 using std::int64_t;
 using std::uint32_t;
@@ -662,7 +664,10 @@ void TransformedScan(TWin& target, TWin& source, int32_t CentreX, int32_t Centre
         // The wide copy indexes the source with 32-bit offsets.
         int wide = 0;
 #if LUMARQ_COPY_EIGHT
-        if (sourceStride * sh < (int64_t{1} << 31)) wide = HasSixteenWideCopy() ? 16 : HasEightWideCopy() ? 8 : 0;
+        if (sourceStride * sh < (int64_t{1} << 31)) {
+            if (HasSixteenWideCopy() && copyWidthLimit >= 16) wide = 16;
+            else if (HasEightWideCopy() && copyWidthLimit >= 8) wide = 8;
+        }
 #endif
         // A level walk (E = 0) stays on one source row: one strip does.
         const int64_t stripColumns = E == 0 ? highest - lowest + 1 : std::max<int64_t>(16, kStripSourceRows * 65536 / std::abs(E));
@@ -734,6 +739,8 @@ Coefficients CoefficientsFor(float Angle) {
     return {TruncateToInt32(std::sin(static_cast<double>(theta)) * 65536.0),
             TruncateToInt32(std::cos(static_cast<double>(theta)) * 65536.0)};
 }
+
+void LimitCopyWidth(int pixels) { copyWidthLimit = pixels; }
 
 }  // namespace rotation
 

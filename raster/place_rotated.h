@@ -23,6 +23,11 @@ struct Coefficients {
 // otherwise the sine and cosine of the angle stored as a 32-bit float.
 Coefficients CoefficientsFor(float Angle);
 
+// The most pixels the unscaled turned copy may move per vector step: 16, 8, or 1
+// for the plain loop. The widest the processor has is used by default; tests
+// lower it so that every copy path runs on a processor that has them all.
+void LimitCopyWidth(int pixels);
+
 }  // namespace rotation
 
 // The control panel's placement onto a cleared raster: the same bytes and working

@@ -113,7 +113,16 @@ TEST(RenderPipeline, MatchesTheClearPlacementAndPatternInSequence) {
     }
 }
 
-TEST(RenderPipeline, MatchesOnWideImagesWhereRunsAreSplitIntoStrips) {
+class RenderPipelineCopyWidth : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override { rotation::LimitCopyWidth(GetParam()); }
+    void TearDown() override { rotation::LimitCopyWidth(16); }
+};
+
+// Every copy path the processor offers, not only the widest it has.
+INSTANTIATE_TEST_SUITE_P(EveryPath, RenderPipelineCopyWidth, ::testing::Values(16, 8, 1));
+
+TEST_P(RenderPipelineCopyWidth, MatchesOnWideImagesWhereRunsAreSplitIntoStrips) {
     std::mt19937 random(7);
     const int sizes[][4] = {{640, 200, 640, 200}, {641, 199, 641, 199}, {700, 150, 520, 260}, {300, 300, 800, 120}};
     const int angles[] = {1, 30, 45, 89, 90, 135, 180, 211, 270, 333, 359, 360};
