@@ -27,7 +27,7 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
     TWin source(0, 0);
     try {
         source.LoadFromFile(input);
-    } catch (const LoadError& error) {
+    } catch (const std::exception& error) {  // the loader's own messages, or running out of memory
         return std::string(error.what());
     }
     const TWin* result = &source;
