@@ -246,7 +246,9 @@ Layout ReadLayout(ByteSource& source, const Limits& limits) {
     if (!ReadExactly(source, 14, info, 4)) Fail(kNotValid);
     const std::uint32_t headerSize = U32(info);
     const bool core = headerSize == 12;
-    if ((!core && headerSize < 40) || headerSize > size - 14) Fail(kNotValid);
+    // Besides the 12-byte core header, OS/2 2.x headers may stop anywhere from the
+    // bit count (16 bytes) on; the fields they leave out count as 0.
+    if ((!core && headerSize < 16) || headerSize > size - 14) Fail(kNotValid);
     if (!ReadExactly(source, 14, info, std::min<std::size_t>(headerSize, sizeof info))) Fail(kNotValid);
 
     std::int64_t width = 0, height = 0;

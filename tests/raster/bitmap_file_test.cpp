@@ -88,7 +88,7 @@ TEST(BitmapLoad, MessagesInTheOrderTheFileIsChecked) {
     EXPECT_EQ(LoadMessage(Bytes(good.begin(), good.begin() + 16)), kNotValid);
     EXPECT_EQ(LoadMessage(Bytes(good.begin(), good.begin() + 40)), kNotValid);
     Bytes odd = good;
-    Put32(odd, 14, 16);
+    Put32(odd, 14, 15);  // too short to hold the bit count
     EXPECT_EQ(LoadMessage(odd), kNotValid);
     Put32(odd, 14, 0xFFFFFFF0);
     EXPECT_EQ(LoadMessage(odd), kNotValid);
@@ -274,6 +274,16 @@ TEST(BitmapLoad, PalettedDepthsTablesAndIndexesBeyondTheTable) {
     ASSERT_EQ(LoadBytes(win, MakeBmp(core)), "");
     EXPECT_EQ(PixelAt(win, 1, 1), (Rgb{60, 50, 40}));
     EXPECT_EQ(PixelAt(win, 0, 0), (Rgb{90, 80, 70}));
+
+    // A 16-byte OS/2 2.x header: the fields it leaves out are 0, the colour
+    // entries are 4 bytes as after any header but the core one.
+    BmpSpec shortHeader = Paletted8();
+    shortHeader.headerSize = 16;
+    shortHeader.palette.resize(256);
+    ASSERT_EQ(LoadBytes(win, MakeBmp(shortHeader)), "");
+    EXPECT_EQ(PixelAt(win, 1, 1), (Rgb{60, 50, 40}));
+    EXPECT_EQ(PixelAt(win, 0, 0), (Rgb{90, 80, 70}));
+
     // A core header whose pixel offset shows a shortened table.
     core.palette.resize(4);
     ASSERT_EQ(LoadBytes(win, MakeBmp(core)), "");

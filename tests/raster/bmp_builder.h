@@ -64,9 +64,10 @@ inline Bytes MakeBmp(const BmpSpec& s) {
         Put32(b, 22, static_cast<std::uint32_t>(s.height));
         Put16(b, 26, s.planes);
         Put16(b, 28, s.bitCount);
-        Put32(b, 30, s.compression);
-        Put32(b, 34, s.sizeImage);
-        Put32(b, 46, s.coloursUsed);
+        // A short OS/2 2.x header stops after the bit count or a later field.
+        if (s.headerSize >= 20) Put32(b, 30, s.compression);
+        if (s.headerSize >= 24) Put32(b, 34, s.sizeImage);
+        if (s.headerSize >= 36) Put32(b, 46, s.coloursUsed);
         if (s.headerSize >= 52)
             for (std::size_t i = 0; i < s.masks.size() && 40 + 4 * i + 4 <= s.headerSize; ++i)
                 Put32(b, 14 + 40 + 4 * i, s.masks[i]);

@@ -118,11 +118,11 @@ TEST(BmpCorpus, EveryGoodFileLoadsWithTheReferenceColours) {
 
 TEST(BmpCorpus, QuestionableFilesWithReferenceRenders) {
     // Files that load with the reference colours; the rest are 2-bit files, embedded
-    // JPEG/PNG, OS/2 RLE24 and Huffman, 64-bit pixels, a 16-byte OS/2 header (all
-    // refused), and an image whose colours only a colour profile would put right.
+    // JPEG/PNG, OS/2 RLE24 and Huffman, 64-bit pixels (all refused), and an image
+    // whose colours only a colour profile would put right.
     const std::set<std::string> right = {
         "q/pal1p1.bmp",         "q/pal4rlecut.bmp",     "q/pal4rletrns.bmp",    "q/pal8offs.bmp",
-        "q/pal8os2-hs.bmp",     "q/pal8os2-sz.bmp",     "q/pal8os2sp.bmp",      "q/pal8os2v2-40sz.bmp",
+        "q/pal8os2-hs.bmp",     "q/pal8os2-sz.bmp",     "q/pal8os2sp.bmp",      "q/pal8os2v2-16.bmp",   "q/pal8os2v2-40sz.bmp",
         "q/pal8os2v2-sz.bmp",   "q/pal8os2v2.bmp",      "q/pal8oversizepal.bmp", "q/pal8rlecut.bmp",
         "q/pal8rletrns.bmp",    "q/rgb16-231.bmp",      "q/rgb16-3103.bmp",     "q/rgb16faketrns.bmp",
         "q/rgb24largepal.bmp",  "q/rgb24lprof.bmp",     "q/rgb24prof.bmp",      "q/rgb32-111110.bmp",
