@@ -135,7 +135,10 @@ void TForm1::FormPaint() {
     const QImage& image = Canvas.Image();
     WorkRaster->Draw(Canvas, dmActual, 0, 0, WorkRaster->Width(), WorkRaster->Height(), image.width(),
                      image.height());
-    if (!painting) update();
+    if (!painting) {
+        canvasAwaitsPaint = true;
+        update();
+    }
 }
 
 void TForm1::Help1Click() {
@@ -202,9 +205,14 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::paintEvent(QPaintEvent*) {
-    painting = true;
-    FormPaint();
-    painting = false;
+    // Any other paint (an exposure, a restore) draws the image afresh.
+    if (canvasAwaitsPaint) {
+        canvasAwaitsPaint = false;
+    } else {
+        painting = true;
+        FormPaint();
+        painting = false;
+    }
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), Canvas.PaintImage());
 }

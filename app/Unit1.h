@@ -71,6 +71,9 @@ private:
     QString LoadedFileName;  // the file whose image is on screen; empty before the first load
     platform::WindowCanvas Canvas;
     bool painting = false;
+    // Set when FormPaint, called after a render, has drawn the current image into
+    // the canvas and asked for a paint: that paint only has to show the canvas.
+    bool canvasAwaitsPaint = false;
     std::optional<QPoint> dragOffset;  // set while the window is dragged by hand
 };
 
