@@ -717,16 +717,10 @@ TEST(PlaceRotatedScan, ChangingScalesForgetTheCachedSample) {
     EXPECT_GT(carriedOverWouldDiffer, 0) << "no case here reuses a sample across a change of scale";
 }
 
-class PlaceRotatedCopyWidth : public ::testing::TestWithParam<int> {
-protected:
-    void SetUp() override { rotation::LimitCopyWidth(GetParam()); }
-    void TearDown() override { rotation::LimitCopyWidth(16); }
-};
-
 // Every copy path the processor offers, not only the widest it has.
-INSTANTIATE_TEST_SUITE_P(EveryPath, PlaceRotatedCopyWidth, ::testing::Values(16, 8, 1));
+INSTANTIATE_TEST_SUITE_P(EveryPath, CopyWidth, ::testing::Values(16, 8, 1));
 
-TEST_P(PlaceRotatedCopyWidth, MatchesThePlainScanOnWideImagesAtScaleOne) {
+TEST_P(CopyWidth, PlaceRotatedMatchesThePlainScanOnWideImagesAtScaleOne) {
     // Rows longer than the strips the unscaled copy works in, both directions.
     std::mt19937 random(99);
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };

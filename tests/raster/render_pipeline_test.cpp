@@ -11,6 +11,7 @@
 
 #include "raster/place_rotated.h"
 #include "raster/render.h"
+#include "tests/raster/test_util.h"
 #include "raster/win.h"
 
 namespace {
@@ -113,16 +114,7 @@ TEST(RenderPipeline, MatchesTheClearPlacementAndPatternInSequence) {
     }
 }
 
-class RenderPipelineCopyWidth : public ::testing::TestWithParam<int> {
-protected:
-    void SetUp() override { rotation::LimitCopyWidth(GetParam()); }
-    void TearDown() override { rotation::LimitCopyWidth(16); }
-};
-
-// Every copy path the processor offers, not only the widest it has.
-INSTANTIATE_TEST_SUITE_P(EveryPath, RenderPipelineCopyWidth, ::testing::Values(16, 8, 1));
-
-TEST_P(RenderPipelineCopyWidth, MatchesOnWideImagesWhereRunsAreSplitIntoStrips) {
+TEST_P(CopyWidth, RenderPipelineMatchesOnWideImagesWhereRunsAreSplitIntoStrips) {
     std::mt19937 random(7);
     const int sizes[][4] = {{640, 200, 640, 200}, {641, 199, 641, 199}, {700, 150, 520, 260}, {300, 300, 800, 120}};
     const int angles[] = {1, 30, 45, 89, 90, 135, 180, 211, 270, 333, 359, 360};

@@ -6,6 +6,9 @@
 #include <set>
 #include <utility>
 
+#include <gtest/gtest.h>
+
+#include "raster/place_rotated.h"
 #include "raster/win.h"
 
 using Rgb = std::array<int, 3>;  // red, green, blue
@@ -36,3 +39,11 @@ inline void FillWithCoordinates(TWin& win) {
     for (int y = 0; y < win.Height(); ++y)
         for (int x = 0; x < win.Width(); ++x) SetPixel(win, x, y, {x & 255, y & 255, (x * 7 + y * 13) & 255});
 }
+
+// Runs a test once per vector width of the turned copy (16, 8 and 1 pixels a
+// step), so that every copy path runs on a processor that has the widest.
+class CopyWidth : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override { rotation::LimitCopyWidth(GetParam()); }
+    void TearDown() override { rotation::LimitCopyWidth(16); }
+};
