@@ -16,6 +16,7 @@
 #include <new>
 #include <vector>
 
+#include "raster/atomic_file.h"
 #include "raster/bitmap_decoder.h"
 #include "raster/win.h"
 
@@ -97,84 +98,6 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
     Put16(p + 2, v >> 16);
 }
 
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t count) {
-    while (count > 0) {
-        const ssize_t done = ::write(fd, data, count);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return false;
-        data += done;
-        count -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
-// A new file is written beside the target and renamed over it only once it is
-// complete and on disk, so a failed save never damages the file already there.
-class ReplacementFile {
-public:
-    explicit ReplacementFile(const std::string& name) : target_(name) {
-        // Saving through a symbolic link replaces the file it points to, not the link.
-        struct stat st {};
-        if (::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-            if (char* resolved = ::realpath(name.c_str(), nullptr)) {
-                target_ = resolved;
-                std::free(resolved);
-            }
-        }
-        if (::stat(target_.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode)) return;
-            mode_ = st.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode_ = 0666 & ~mask;
-        }
-        const std::size_t slash = target_.rfind('/');
-        const std::string folder = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
-        const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-        temporary_ = folder + "." + base + ".XXXXXX";
-        fd_ = ::mkstemp(temporary_.data());
-    }
-    ~ReplacementFile() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!committed_ && fd_ != -1) ::unlink(temporary_.c_str());
-    }
-    ReplacementFile(const ReplacementFile&) = delete;
-    ReplacementFile& operator=(const ReplacementFile&) = delete;
-
-    bool Created() const { return fd_ >= 0; }
-    int Descriptor() const { return fd_; }
-
-    // Flushes the data to disk, then puts the file in place. Returns false when the
-    // data could not be made durable.
-    bool FlushAndClose() {
-        const bool ok = ::fchmod(fd_, mode_) == 0 && ::fsync(fd_) == 0;
-        const bool closed = ::close(fd_) == 0;
-        fd_ = -2;  // closed, but the temporary still exists until renamed
-        return ok && closed;
-    }
-    bool Rename() {
-        if (::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
-        committed_ = true;
-        // Make the rename itself durable; a failure here loses nothing already written.
-        const std::size_t slash = target_.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target_.substr(0, slash));
-        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
-        return true;
-    }
-
-private:
-    std::string target_;
-    std::string temporary_;
-    mode_t mode_ = 0644;
-    int fd_ = -1;
-    bool committed_ = false;
-};
-
 }  // namespace
 
 void TWin::LoadFromFile(const std::string& FileName) {
@@ -199,46 +122,40 @@ void TWin::LoadFromFile(const std::string& FileName) {
 }
 
 SaveResult TWin::SaveToFile(const std::string& FileName) const {
-    const SaveResult cannotCreate{false, "Cannot create file " + FileName};
     const SaveResult writeError{false, "Stream write error"};
     // A 0 x 0 raster has no picture to save, and a 0 x 0 file would not load again:
     // the target is left alone.
     if (!HasPixels()) return writeError;
+    const std::uint32_t width = static_cast<std::uint32_t>(Width());
+    const std::uint32_t height = static_cast<std::uint32_t>(Height());
+    const std::uint64_t imageBytes = static_cast<std::uint64_t>(Stride) * height;
+    if (54 + imageBytes > UINT32_MAX) return writeError;  // cannot be described by the header
     try {
-        ReplacementFile file(FileName);
-        if (!file.Created()) return cannotCreate;
-
-        const std::uint32_t width = static_cast<std::uint32_t>(Width());
-        const std::uint32_t height = static_cast<std::uint32_t>(Height());
-        const std::size_t pixelBytes = 3 * static_cast<std::size_t>(width);
-        const std::uint64_t imageBytes = static_cast<std::uint64_t>(Stride) * height;
-        if (54 + imageBytes > UINT32_MAX) return writeError;  // cannot be described by the header
-
-        std::uint8_t header[54] = {'B', 'M'};
-        Put32(header + 2, static_cast<std::uint32_t>(54 + imageBytes));
-        Put32(header + 10, 54);
-        Put32(header + 14, 40);
-        Put32(header + 18, width);
-        Put32(header + 22, height);
-        Put16(header + 26, 1);
-        Put16(header + 28, 24);
-        Put32(header + 34, static_cast<std::uint32_t>(imageBytes));
-        if (!WriteAll(file.Descriptor(), header, sizeof header)) return writeError;
-
         // Bottom row first; rows are gathered into large writes, padding written as zero.
         const std::size_t rowsPerChunk = std::max<std::size_t>(1, (1u << 20) / Stride);
         std::vector<std::uint8_t> chunk(rowsPerChunk * Stride, 0);
-        for (std::uint32_t done = 0; done < height;) {
-            const std::uint32_t rows = static_cast<std::uint32_t>(std::min<std::size_t>(rowsPerChunk, height - done));
-            for (std::uint32_t i = 0; i < rows; ++i)
-                std::memcpy(chunk.data() + static_cast<std::size_t>(i) * Stride, PixelAddress(0, static_cast<std::int32_t>(height - 1 - done - i)),
-                            pixelBytes);
-            if (!WriteAll(file.Descriptor(), chunk.data(), static_cast<std::size_t>(rows) * Stride)) return writeError;
-            done += rows;
-        }
-        if (!file.FlushAndClose()) return writeError;
-        if (!file.Rename()) return cannotCreate;
-        return {};
+        return raster::SaveFileAtomically(FileName, [&](int descriptor) {
+            std::uint8_t header[54] = {'B', 'M'};
+            Put32(header + 2, static_cast<std::uint32_t>(54 + imageBytes));
+            Put32(header + 10, 54);
+            Put32(header + 14, 40);
+            Put32(header + 18, width);
+            Put32(header + 22, height);
+            Put16(header + 26, 1);
+            Put16(header + 28, 24);
+            Put32(header + 34, static_cast<std::uint32_t>(imageBytes));
+            if (!raster::WriteAll(descriptor, header, sizeof header)) return false;
+            const std::size_t pixelBytes = 3 * static_cast<std::size_t>(width);
+            for (std::uint32_t done = 0; done < height;) {
+                const auto rows = static_cast<std::uint32_t>(std::min<std::size_t>(rowsPerChunk, height - done));
+                for (std::uint32_t i = 0; i < rows; ++i)
+                    std::memcpy(chunk.data() + static_cast<std::size_t>(i) * Stride,
+                                PixelAddress(0, static_cast<std::int32_t>(height - 1 - done - i)), pixelBytes);
+                if (!raster::WriteAll(descriptor, chunk.data(), static_cast<std::size_t>(rows) * Stride)) return false;
+                done += rows;
+            }
+            return true;
+        });
     } catch (const std::bad_alloc&) {
         return writeError;
     }

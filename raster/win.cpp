@@ -1,5 +1,6 @@
 #include "raster/win.h"
 
+#include <cstdint>
 #include <utility>
 
 TWin::TWin(std::int32_t Width, std::int32_t Height) { Build(Width, Height); }
@@ -17,11 +18,13 @@ void TWin::Build(std::int32_t Width, std::int32_t Height) {
     Info = BITMAPINFOHEADER{};
     Stride = 0;
     Step = 3;
-    if (Width > 0 && Height > 0) BitmapHandle = platform::gdi::PixelStore::Create(Width, Height);
+    // Stride is 32 bits: a row too wide for it is refused, never wrapped.
+    const std::int64_t stride = ((24 * static_cast<std::int64_t>(Width) + 31) / 32) * 4;
+    if (Width > 0 && Height > 0 && stride <= UINT32_MAX) BitmapHandle = platform::gdi::PixelStore::Create(Width, Height);
     if (!BitmapHandle) return;  // stays 0 x 0: nothing can be written through it
     Info.biWidth = Width;
     Info.biHeight = -Height;  // negative: the first row in memory is the top row
-    Stride = static_cast<std::uint32_t>(((Info.biBitCount * static_cast<std::int64_t>(Width) + 31) / 32) * 4);
+    Stride = static_cast<std::uint32_t>(stride);
     Bits = BitmapHandle->Bits();
     DC.Select(BitmapHandle.get());
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/gdi/gdi.h"
+#include "raster/atomic_file.h"
 
 using platform::gdi::BITMAPINFOHEADER;
 
@@ -29,12 +30,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// What SaveToFile reports: saving never throws, but the caller may tell the user.
-struct SaveResult {
-    bool ok = true;
-    std::string error;  // "Cannot create file <path>" or "Stream write error"
-    explicit operator bool() const { return ok; }
-};
+// What the program reports when the memory for an image, or for showing it, cannot
+// be had (the BMP reader keeps the system's own wording for its pixel store).
+inline constexpr const char* kOutOfMemoryError = "Out of memory";
 
 class TWin {
 public:

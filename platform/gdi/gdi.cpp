@@ -7,10 +7,24 @@
 
 namespace platform::gdi {
 
+namespace {
+std::function<bool(std::size_t)>& AllocationFailure() {
+    static std::function<bool(std::size_t)> fails;
+    return fails;
+}
+}  // namespace
+
+bool ImageAllocationAllowed(std::size_t bytes) { return !AllocationFailure() || !AllocationFailure()(bytes); }
+
+void SetImageAllocationFailureForTesting(std::function<bool(std::size_t bytes)> fails) {
+    AllocationFailure() = std::move(fails);
+}
+
 std::unique_ptr<PixelStore> PixelStore::Create(int width, int height) {
     if (width <= 0 || height <= 0) return nullptr;
     const std::ptrdiff_t stride = ((24 * static_cast<std::ptrdiff_t>(width) + 31) / 32) * 4;
     const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    if (!ImageAllocationAllowed(bytes)) return nullptr;
     std::unique_ptr<std::uint8_t[]> bits(new (std::nothrow) std::uint8_t[bytes]());
     if (!bits) return nullptr;
     return std::unique_ptr<PixelStore>(new PixelStore(std::move(bits), width, height, stride));

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace platform::gdi {
@@ -52,6 +53,14 @@ private:
     int height_;
     std::ptrdiff_t stride_;
 };
+
+// Whether an image-sized allocation of `bytes` may go ahead. Every large image
+// buffer (pixel stores, window surfaces, decoded pictures) asks first, so that one
+// narrow test seam can make any of them fail as if memory had run out.
+bool ImageAllocationAllowed(std::size_t bytes);
+// The test seam: `fails` decides, per request, which allocations fail; an empty
+// function lets all go ahead again.
+void SetImageAllocationFailureForTesting(std::function<bool(std::size_t bytes)> fails);
 
 // Something blits can read from and write to.
 class DeviceContext {

@@ -1,0 +1,30 @@
+// Writing a file so that it is either whole or untouched: the shared save path of
+// every image format.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// What a save reports: saving never throws, but the caller may tell the user.
+struct SaveResult {
+    bool ok = true;
+    std::string error;  // "Cannot create file <path>" or "Stream write error"
+    explicit operator bool() const { return ok; }
+};
+
+namespace raster {
+
+// Fills a private temporary file beside FileName through `write` (given its
+// descriptor; it returns false when a write failed), makes it durable, gives it
+// the final permission bits and renames it over FileName. A symbolic link is
+// written through to its target, dangling or not. On any failure the temporary
+// is removed and the existing file stays as it was; the result then carries
+// "Cannot create file FileName" (the file cannot be made or put in place) or
+// "Stream write error" (the data could not be written).
+SaveResult SaveFileAtomically(const std::string& FileName, const std::function<bool(int descriptor)>& write);
+
+// Writes count bytes to a descriptor, retrying short and interrupted writes.
+bool WriteAll(int descriptor, const void* data, std::size_t count);
+
+}  // namespace raster
