@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QWindow>
 #include <cmath>
+#include <cstring>
 #include <exception>
 
 #include "app/Application.h"
@@ -116,7 +117,12 @@ bool TForm1::LoadCurrentFile() {
 
 void TForm1::FormShow() {
     if (!LoadCurrentFile()) return;
+    SourceFileName = CurrentFileName;
+    ShowLoadedImage();
+    if (!lumarq::TerminateRequested()) emit FileOpened(CurrentFileName);
+}
 
+void TForm1::ShowLoadedImage() {
     const int width = WorkRaster->Width();
     const int height = WorkRaster->Height();
     resize(WindowSizeFor(width, height, devicePixelRatioF()));
@@ -210,6 +216,41 @@ void TForm1::OpenAnotherFile() {
     CurrentFileName.clear();
     hide();
     show();
+}
+
+void TForm1::OpenNamedFile(const QString& fileName) {
+    saveNameBeforeOpen = CurrentFileName;
+    CurrentFileName = fileName;
+    hide();
+    show();
+}
+
+bool TForm1::OpenUnnamedImage(TWin& Image) {
+    if (Image.Width() <= 128 || Image.Height() <= 128) {
+        ReportError(QStringLiteral("Cannot paste an image of %1 by %2 pixels: the minimum size of the bitmap is "
+                                   "129 by 129 pixels.")
+                        .arg(Image.Width())
+                        .arg(Image.Height()));
+        return false;
+    }
+    // As a load does, everything the new image needs is had before anything changes.
+    TWin work(Image.Width(), Image.Height());
+    const qreal ratio = devicePixelRatioF();
+    if (!work.HasPixels() || !Image.HasPixels() ||
+        !Canvas.Resize(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio), ratio,
+                       palette().color(QPalette::Window))) {
+        ReportError(QString::fromLatin1(kOutOfMemoryError));
+        return false;
+    }
+    for (int y = 0; y < work.Height(); ++y)
+        std::memcpy(work.PixelAddress(0, y), Image.PixelAddress(0, y), 3 * static_cast<std::size_t>(work.Width()));
+    SourceRaster->Swap(Image);
+    WorkRaster->Swap(work);
+    imageLoaded = true;
+    CurrentFileName.clear();
+    SourceFileName.clear();
+    ShowLoadedImage();
+    return true;
 }
 
 void TForm1::showEvent(QShowEvent* event) {

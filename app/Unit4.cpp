@@ -89,13 +89,17 @@ void TForm4::Open1Click() {
     if (Form1) Form1->OpenAnotherFile();
 }
 
-void TForm4::SaveWorkRaster() {
+bool TForm4::SaveWorkRaster() {
     const SaveResult result = Form1->WorkRaster->SaveToFile(QFile::encodeName(Form1->CurrentFileName).toStdString());
     if (!result) ReportError(QString::fromLocal8Bit(result.error.c_str()));
+    return result.ok;
 }
 
 void TForm4::Save1Click() {
-    if (Form1) SaveWorkRaster();
+    if (!Form1) return;
+    // A pasted image has no file yet: Save asks for one.
+    if (Form1->CurrentFileName.isEmpty()) return SaveAs1Click();
+    if (SaveWorkRaster()) emit FileSaved(Form1->CurrentFileName);
 }
 
 void TForm4::SaveAs1Click() {
@@ -103,7 +107,7 @@ void TForm4::SaveAs1Click() {
     std::optional<QString> chosen = Form1->RunSaveDialog1(Form1->CurrentFileName);
     if (!chosen) return;
     Form1->CurrentFileName = *chosen;
-    SaveWorkRaster();
+    if (SaveWorkRaster()) emit FileSaved(Form1->CurrentFileName);
 }
 
 void TForm4::File1Click() {

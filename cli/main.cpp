@@ -15,6 +15,7 @@
 
 #include "cli/options.h"
 #include "raster/render.h"
+#include "raster/render_settings_file.h"
 #include "raster/win.h"
 
 namespace {
@@ -97,6 +98,10 @@ int main(int argc, char** argv) {
     }
     if (options.version) {
         std::cout << "lumarq-render " << LUMARQ_VERSION << '\n';
+        return 0;
+    }
+    if (options.printSettings) {
+        std::cout << SettingsJson(options.settings);
         return 0;
     }
 

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "cli/settings_file.h"
+
 const char* const kRenderUsage =
     "Usage: lumarq-render [OPTIONS] INPUT.bmp... -o OUTPUT\n"
     "Renders bitmaps as the Lumarq control panel does, without a display.\n"
@@ -14,6 +16,9 @@ const char* const kRenderUsage =
     "  --x N          -1500..1500 (default 0)\n"
     "  --y N          -1500..1500 (default 0)\n"
     "  --angle N      0..360    (default 0)\n"
+    "  --settings FILE   start from a settings file saved by the windows; the options\n"
+    "                    above override it\n"
+    "  --print-settings  print the settings in use as a settings file, and stop\n"
     "  --convert      load and save again, no render (normalises any BMP variant to 24-bit)\n"
     "  --repeat N     render N times and print on stderr one line:\n"
     "                 \"render_ms median=M min=L max=H n=N\" (milliseconds, 3 decimals)\n"
@@ -88,6 +93,14 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
             o.version = true;
         } else if (name == "--convert") {
             o.convert = true;
+        } else if (name == "--print-settings") {
+            o.printSettings = true;
+        } else if (name == "--settings") {
+            const auto path = takeValue();
+            if (!path || path->empty()) return fail(name + " needs a file name");
+            if (!o.settingsFile.empty()) return fail(name + " is given twice");
+            o.settingsFile = *path;
+            o.renderOptionGiven = true;
         } else if (name == "-o" || name == "--output") {
             const auto path = takeValue();
             if (!path || path->empty()) return fail(name + " needs a file or directory name");
@@ -111,9 +124,12 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
                 return fail(name + ": " + *text + " is out of range (" + Range(*option) + ")");
             *option->target = static_cast<std::int32_t>(number);
             o.renderOptionGiven = o.renderOptionGiven || option->isRenderSetting;
+            if (option->isRenderSetting) o.givenOptions.insert(name);
         }
     }
     if (o.help || o.version) return result;
+    if (const auto error = ApplySettingsFile(o)) return fail(*error);
+    if (o.printSettings) return result;
     if (o.convert && (o.renderOptionGiven || o.repeat > 0))
         return fail("--convert renders nothing: it takes no render options and no --repeat");
     if (o.inputs.empty()) return fail("no input file (see --help)");

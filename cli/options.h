@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct RenderOptions {
     std::vector<std::string> inputs;
     bool help = false;
     bool version = false;
+    std::string settingsFile;            // --settings: the base the other options override
+    bool printSettings = false;          // --print-settings: print the settings in use and stop
+    std::set<std::string> givenOptions;  // the render options given on the command line
 };
 
 // What parsing produced: the options, or the usage error to print (without the

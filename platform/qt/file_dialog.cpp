@@ -12,6 +12,11 @@ FileDialogHandler& Handler() {
     return handler;
 }
 
+FolderMemory& Memory() {
+    static FolderMemory memory;
+    return memory;
+}
+
 // "Bitmap Files|*.bmp" becomes "Bitmap Files (*.bmp)"; pairs are separated by bars.
 QString QtFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -25,10 +30,15 @@ QString QtFilter(const QString& filter) {
 
 void SetFileDialogHandler(FileDialogHandler handler) { Handler() = std::move(handler); }
 
-std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& request) {
+void SetFolderMemory(FolderMemory memory) { Memory() = std::move(memory); }
+
+namespace {
+
+std::optional<QString> RunDialog(QWidget* parent, const FileDialogRequest& request) {
     if (Handler()) return Handler()(request);
     const bool save = request.kind == FileDialogRequest::Kind::Save;
-    QFileDialog dialog(parent, request.title, QFileInfo(request.fileName).path(), QtFilter(request.filter));
+    const QString folder = request.fileName.isEmpty() ? request.folder : QFileInfo(request.fileName).path();
+    QFileDialog dialog(parent, request.title, folder, QtFilter(request.filter));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
@@ -37,6 +47,20 @@ std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& r
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
     return chosen.first();
+}
+
+}  // namespace
+
+std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& original) {
+    FileDialogRequest request = original;
+    const QString kind = !request.rememberAs.isEmpty() ? request.rememberAs
+                         : request.kind == FileDialogRequest::Kind::Save ? QStringLiteral("Save")
+                                                                          : QStringLiteral("Open");
+    if (request.folder.isEmpty() && Memory().recall) request.folder = Memory().recall(kind);
+    std::optional<QString> chosen = RunDialog(parent, request);
+    // Looked up again: the program may have ended while the dialog was up.
+    if (chosen && !chosen->isEmpty() && Memory().remember) Memory().remember(kind, QFileInfo(*chosen).absolutePath());
+    return chosen;
 }
 
 }  // namespace platform
