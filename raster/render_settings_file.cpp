@@ -126,7 +126,10 @@ private:
             if (at_ >= text_.size()) Fail("unterminated string");
             const char c = text_[at_++];
             if (c == '"') return out;
-            if (static_cast<unsigned char>(c) < 0x20) Fail("control character in a string");
+            if (static_cast<unsigned char>(c) < 0x20) {
+                --at_;  // reported on its own line
+                Fail("control character in a string");
+            }
             if (c != '\\') {
                 out += c;
                 continue;

@@ -133,6 +133,41 @@ TEST_F(RenderCli, RendersExactlyWhatThePipelineRenders) {
     EXPECT_EQ(PixelBytes(rendered), PixelBytes(initial));
 }
 
+TEST_F(RenderCli, SettingsFileIsTheBaseThatOptionsOverride) {
+    const std::string input = MakeImage("in.bmp", 171, 150);
+    std::ofstream(dir / "look.json") << "{\"lumarq\": 1, \"pattern\": 33, \"angle\": 30, \"red\": 9,\n"
+                                        " \"note\": {\"made by\": [\"hand\", 1.5, null]}}";
+    const std::string look = (dir / "look.json").string();
+    // Options override the file wherever they stand; what neither names keeps its default.
+    const Outcome printed = Render("--red 10 --settings " + look + " --x -12 --print-settings");
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    EXPECT_EQ(printed.out, "{\"lumarq\": 1, \"pattern\": 33, \"detector\": 160, \"red\": 10, \"green\": 0, "
+                           "\"blue\": 0, \"x\": -12, \"y\": 0, \"angle\": 30}\n");
+    const Outcome run = Render("--settings=" + look + " --red 10 --x -12 " + input + " -o " + (dir / "out.bmp").string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    TWin source(0, 0), rendered(0, 0);
+    source.LoadFromFile(input);
+    rendered.LoadFromFile((dir / "out.bmp").string());
+    TWin expected(source.Width(), source.Height());
+    RenderPipeline(expected, source, {33, 160, 10, 0, 0, -12, 0, 30});
+    EXPECT_EQ(PixelBytes(rendered), PixelBytes(expected));
+
+    std::ofstream(dir / "bad.json") << "{\"lumarq\": 1, \"green\": -1}";
+    const struct {
+        std::string arguments, expected;
+    } failures[] = {
+        {"--settings " + (dir / "bad.json").string(), (dir / "bad.json").string() + ": \"green\": -1 is out of range (0..255)"},
+        {"--settings " + (dir / "none.json").string(), "none.json: cannot be read (No such file or directory)"},
+        {"--convert --settings " + look, "--convert renders nothing"},
+    };
+    for (const auto& failure : failures) {
+        const Outcome refused = Render(failure.arguments + " " + input + " -o " + (dir / "x.bmp").string());
+        EXPECT_EQ(refused.status, 2) << failure.arguments;
+        EXPECT_NE(refused.err.find(failure.expected), std::string::npos) << refused.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.bmp"));
+}
+
 TEST_F(RenderCli, ConvertNormalisesAPalettedFileTo24Bit) {
     // A 2 x 2 8-bit bottom-up file with a four-entry colour table.
     const unsigned char file[] = {
