@@ -1,5 +1,6 @@
 #include "app/desktop_habits.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -137,8 +138,10 @@ bool DesktopHabits::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto* drag = static_cast<QDropEvent*>(event);
-            // Copied, never moved: the program only reads the file.
-            if (!DroppedFile(drag->mimeData()).isEmpty() && (drag->possibleActions() & Qt::CopyAction)) {
+            // Copied, never moved: the program only reads the file. Nothing opens
+            // while a dialog or a message waits for an answer.
+            if (!DroppedFile(drag->mimeData()).isEmpty() && (drag->possibleActions() & Qt::CopyAction) &&
+                !QApplication::activeModalWidget()) {
                 drag->setDropAction(Qt::CopyAction);
                 drag->accept();
             } else {
@@ -149,7 +152,8 @@ bool DesktopHabits::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
             const QString file = DroppedFile(drop->mimeData());
-            if (file.isEmpty() || !(drop->possibleActions() & Qt::CopyAction) || !imageWindow_) {
+            if (file.isEmpty() || !(drop->possibleActions() & Qt::CopyAction) || !imageWindow_ ||
+                QApplication::activeModalWidget()) {
                 drop->ignore();
                 return true;
             }
@@ -158,7 +162,11 @@ bool DesktopHabits::eventFilter(QObject* watched, QEvent* event) {
             // Opened once the drop is over, so that the source is not kept waiting by
             // the load or by a message about it.
             QMetaObject::invokeMethod(
-                imageWindow_, [window = imageWindow_, file] { window->OpenNamedFile(file); }, Qt::QueuedConnection);
+                imageWindow_,
+                [window = imageWindow_, file] {
+                    if (!QApplication::activeModalWidget()) window->OpenNamedFile(file);
+                },
+                Qt::QueuedConnection);
             return true;
         }
         case QEvent::ToolTip: {

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Smoke test of the real windows on a virtual X server: starts Lumarq on an image,
 # finds the image window and the control panel, checks where they are, moves the
-# pattern slider with the keyboard, and ends the program through File > Exit.
+# pattern slider with the keyboard, drops another image on the image window from
+# a drag source (when one is given), and ends the program through File > Exit.
 # Screenshots of the image window (ImageMagick's `import`) go to OUTPUT_DIR and are
 # compared with the image given.
-# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR. Exits 77 (skipped) without Xvfb,
+# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR [DRAG_SOURCE]. Exits 77 (skipped) without Xvfb,
 # xdotool or ImageMagick. With QT_SCALE_FACTOR set (a high-DPI screen), the panel
 # grows by that factor while the image must still show one pixel per screen pixel.
 set -uo pipefail
-lumarq=$1 image=$2 out=$3
+lumarq=$1 image=$2 out=$3 drag_source=${4:-}
 scale=${QT_SCALE_FACTOR:-1}
 for tool in Xvfb xdotool import compare; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
@@ -21,10 +22,13 @@ fail() { echo "FAIL: $*"; exit 1; }
 exec 5< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>"$out/xvfb.log")
 xvfb_pid=$!
 read -r -t 10 number <&5 || { echo "skipped: Xvfb did not start"; exit 77; }
-export DISPLAY=":$number" QT_QPA_PLATFORM=xcb
-app_pid=
+# The program's settings (recent files, folders) go to the output folder, never
+# to the user's own.
+export DISPLAY=":$number" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$out/config"
+app_pid= source_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$source_pid" ] && kill "$source_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
 }
 trap cleanup EXIT
@@ -82,6 +86,34 @@ shoot pattern33
 changed=$(differing pattern33)
 [ "$changed" -gt $((visible_width * visible_height / 2)) ] 2>/dev/null ||
   fail "the image did not change at pattern 33: $changed pixels differ"
+
+# A drop from another program opens the file: the image window takes its size.
+if [ -n "$drag_source" ]; then
+  dropped="$out/dropped.bmp"
+  convert "$image" -crop 300x200+0+0 +repage -type TrueColor "BMP3:$dropped"
+  "$drag_source" "$dropped" $((1100 / scale)) $((850 / scale)) >"$out/drag_source.log" 2>&1 &
+  source_pid=$!
+  for _ in $(seq 50); do
+    xdotool search --onlyvisible --name '^drag source$' >/dev/null 2>&1 && break
+    sleep 0.2
+  done
+  sleep 0.5
+  xdotool mousemove 1140 890 mousedown 1
+  sleep 0.3
+  for step in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove $((1140 - step * 104)) $((890 - step * 79))
+    sleep 0.1
+  done
+  xdotool mouseup 1
+  for _ in $(seq 50); do
+    eval "$(xdotool getwindowgeometry --shell "$image_window")"
+    [ "$WIDTH" -eq 300 ] && [ "$HEIGHT" -eq 200 ] && break
+    sleep 0.2
+  done
+  [ "$WIDTH" -eq 300 ] && [ "$HEIGHT" -eq 200 ] || fail "the dropped image did not open: window ${WIDTH}x$HEIGHT"
+  kill "$source_pid" 2>/dev/null
+  source_pid=
+fi
 
 # File > Exit: open the menu with a click on "File", go up to its last item, choose it.
 xdotool mousemove $((panel_x + 14)) $((panel_y + 8)) click 1
