@@ -70,9 +70,10 @@ QString CommandForScreen() {
     if (!Form1 || !Form4) return {};
     std::string input = "INPUT.bmp", output = "OUTPUT.bmp";
     if (!Form1->SourceFileName.isEmpty()) {
+        // Absolute, so that the command runs from any folder.
         const QFileInfo source(Form1->SourceFileName);
-        input = NativePath(Form1->SourceFileName);
-        output = NativePath(source.dir().filePath(source.completeBaseName() + QStringLiteral("-rendered.bmp")));
+        input = NativePath(source.absoluteFilePath());
+        output = NativePath(source.absoluteDir().filePath(source.completeBaseName() + QStringLiteral("-rendered.bmp")));
     }
     return FromNative(RenderCommandLine(Form4->Settings(), input, output));
 }
