@@ -29,7 +29,8 @@ out=$("$usr/bin/lumarq-render" --version) || fail "lumarq-render --version exits
 headless() { env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$@"; }
 out=$(headless "$usr/bin/lumarq" --version) || fail "lumarq --version exits $?"
 [ "$out" = "lumarq $version" ] || fail "lumarq --version printed '$out'"
-headless "$usr/bin/lumarq" --help | grep -q -- '--version' || fail "lumarq --help does not list --version"
+out=$(headless "$usr/bin/lumarq" --help) || fail "lumarq --help exits $?"
+grep -q -- '--version' <<<"$out" || fail "lumarq --help does not list --version"
 for program in "$usr"/bin/*; do
   readelf -d "$program" | grep -E 'RPATH|RUNPATH' && fail "$program has a library search path"
 done
