@@ -44,7 +44,7 @@ entries=("$usr"/share/applications/*.desktop)
 [ ${#entries[@]} -eq 1 ] && [ -f "${entries[0]}" ] || fail "expected one desktop entry, found: ${entries[*]}"
 entry=${entries[0]}
 out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $out"
-echo "$out" | grep -E 'error|warning' && fail "desktop-file-validate reports the above"
+echo "$out" | grep -E ': (error|warning): ' && fail "desktop-file-validate reports the above"
 exec_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
 [ -n "$exec_program" ] && [ -x "$usr/bin/$exec_program" ] || fail "Exec=$exec_program is not an installed program"
 icon=$(sed -n 's/^Icon=//p' "$entry")
