@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "image_io/image_file.h"
 #include "raster/render.h"
 #include "raster/win.h"
 
@@ -26,7 +27,7 @@ void ReportFailure(const std::string& file, const std::string& message) {
 std::optional<std::string> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output) {
     TWin source(0, 0);
     try {
-        source.LoadFromFile(input);
+        image_io::LoadImageFile(input, source);
     } catch (const std::exception& error) {  // the loader's own messages, or running out of memory
         return std::string(error.what());
     }
@@ -49,7 +50,8 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
         }
         result = &work;
     }
-    const SaveResult saved = result->SaveToFile(output);
+    const SaveResult saved =
+        image_io::SaveImageFile(*result, output, options.quality ? options.quality : image_io::kDefaultQuality);
     if (!saved) return saved.error;
     return std::nullopt;
 }
@@ -57,6 +59,7 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+    image_io::QuietDecoderWarnings();
     const ParseResult parsed = ParseRenderOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.error) {
         std::cerr << "lumarq-render: " << *parsed.error << '\n';
@@ -79,6 +82,11 @@ int main(int argc, char** argv) {
                   << " is not one)\n";
         return 2;
     }
+    if (!options.format.empty() && !intoDirectory) {
+        std::cerr << "lumarq-render: --format names the type of files written into a directory; " << options.output
+                  << " is a file, whose extension chooses its format\n";
+        return 2;
+    }
 
     const bool progress = options.inputs.size() > 1 && isatty(STDERR_FILENO);
     std::map<std::string, std::string> claimedOutputs;  // output path -> the input written there
@@ -87,7 +95,11 @@ int main(int argc, char** argv) {
         const std::string& input = options.inputs[i];
         if (progress) std::cerr << "\r\x1b[K[" << i + 1 << '/' << options.inputs.size() << "] " << input << std::flush;
         std::string output = options.output;
-        if (intoDirectory) output = (fs::path(options.output) / fs::path(input).filename()).string();
+        if (intoDirectory) {
+            fs::path name = fs::path(input).filename();
+            if (!options.format.empty()) name.replace_extension(options.format);
+            output = (fs::path(options.output) / name).string();
+        }
         std::optional<std::string> error;
         // Two inputs of the same name would overwrite each other's result.
         const std::string key = fs::weakly_canonical(output, ignored).string();
