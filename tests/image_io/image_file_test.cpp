@@ -129,6 +129,7 @@ TEST(ImageLoad, ContentDecidesAndEveryFailureHasItsMessage) {
     ScratchFolder folder;
     const Bytes png = ReadAll(DataFile("png-rgb8.png"));
     const Bytes jpeg = ReadAll(DataFile("jpeg-baseline.jpg"));
+    const Bytes gif = ReadAll(DataFile("gif-animated.gif"));
     // A JPEG header claiming 20000 x 15000 pixels.
     Bytes huge = jpeg;
     for (std::size_t i = 0; i + 8 < huge.size(); ++i)
@@ -145,6 +146,8 @@ TEST(ImageLoad, ContentDecidesAndEveryFailureHasItsMessage) {
         {"cut.png", Bytes(png.begin(), png.begin() + 60), "PNG image is damaged or incomplete ("},
         {"cut.jpg", Bytes(jpeg.begin(), jpeg.end() - 40),  // inside the scan data
          "JPEG image is incomplete: the file ends before the image data do"},
+        {"cut.gif", Bytes(gif.begin(), gif.begin() + 110),  // inside the first frame
+         "GIF image is incomplete: the file ends before the image data do"},
         {"text.png", Bytes(40, 'x'), "Bitmap image is not valid"},
         {"huge.jpg", huge, "The image is 20000 x 15000 pixels (300 megapixels); Lumarq opens images of at most 256 megapixels"},
         // Files the BMP reader judges keep its messages.
