@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "image_io/image_file.h"
@@ -166,6 +167,27 @@ TEST(ImageLoad, ContentDecidesAndEveryFailureHasItsMessage) {
     }
     TWin image(8, 8);
     EXPECT_EQ(LoadAny(image, folder / "missing.png"), "Cannot open file " + (folder / "missing.png"));
+}
+
+TEST(ImageLoad, EveryBitmapOfTheCorpusLoadsAsTheBitmapReaderLoadsIt) {
+    // Whatever Qt's readers would make of them, bitmaps (and files that only claim
+    // to be) keep the BMP reader's pixels and messages.
+    int files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(LUMARQ_TEST_DATA) + "/bmpsuite")) {
+        if (entry.path().extension() != ".bmp") continue;
+        SCOPED_TRACE(entry.path().string());
+        ++files;
+        TWin viaImageIo(1, 1), viaReader(1, 1);
+        const std::string path = entry.path().string();
+        ASSERT_EQ(LoadAny(viaImageIo, path), Load(viaReader, path));
+        ASSERT_EQ(viaImageIo.Width(), viaReader.Width());
+        ASSERT_EQ(viaImageIo.Height(), viaReader.Height());
+        if (viaReader.HasPixels()) {
+            const std::size_t bytes = static_cast<std::size_t>(viaReader.Stride) * viaReader.Height();
+            EXPECT_EQ(std::memcmp(viaImageIo.Bits, viaReader.Bits, bytes), 0);
+        }
+    }
+    EXPECT_GE(files, 90);  // the corpus is there
 }
 
 TEST(ImageLoad, MemoryThatCannotBeHadIsOutOfMemory) {
