@@ -1,4 +1,5 @@
 // lumarq-render: the control panel's render, headless, for scripts and batches.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,8 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,31 @@ void ReportFailure(const std::string& file, const std::string& message) {
     std::cerr << "lumarq-render: " << file << ": " << message << '\n';
 }
 
+// A file as the file system knows it, whatever path names it.
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    bool operator<(const FileIdentity& other) const {
+        return device != other.device ? device < other.device : inode < other.inode;
+    }
+};
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino};
+}
+
+// The key under which an output is claimed: its canonical path, or, where that
+// cannot be had, its absolute path as written, so that one odd path never makes
+// every later output look taken.
+std::string OutputKey(const std::string& output) {
+    std::error_code error;
+    fs::path key = fs::weakly_canonical(output, error);
+    if (error || key.empty()) key = fs::absolute(output, error).lexically_normal();
+    if (error || key.empty()) key = output;
+    return key.string();
+}
+
 // Renders (or converts) one input into `output`; returns the error text on failure.
 std::optional<std::string> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output) {
     TWin source(0, 0);
@@ -34,7 +62,7 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
     const TWin* result = &source;
     TWin work(source.Width(), source.Height());
     if (!options.convert) {
-        if (source.HasPixels() && !work.HasPixels()) return std::string("not enough memory for the working image");
+        if (source.HasPixels() && !work.HasPixels()) return std::string(kOutOfMemoryError);
         std::vector<double> times;
         const int runs = std::max(1, options.repeat);
         for (int run = 0; run < runs; ++run) {
@@ -88,6 +116,13 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Written into a folder, a result must never replace one of the inputs: they are
+    // all known before the first output is written.
+    std::set<FileIdentity> inputFiles;
+    if (intoDirectory)
+        for (const std::string& input : options.inputs)
+            if (const auto identity = IdentityOf(input)) inputFiles.insert(*identity);
+
     const bool progress = options.inputs.size() > 1 && isatty(STDERR_FILENO);
     std::map<std::string, std::string> claimedOutputs;  // output path -> the input written there
     int failures = 0;
@@ -102,8 +137,11 @@ int main(int argc, char** argv) {
         }
         std::optional<std::string> error;
         // Two inputs of the same name would overwrite each other's result.
-        const std::string key = fs::weakly_canonical(output, ignored).string();
-        if (const auto claimed = claimedOutputs.find(key); claimed != claimedOutputs.end())
+        const std::string key = OutputKey(output);
+        const auto outputFile = intoDirectory ? IdentityOf(output) : std::nullopt;
+        if (outputFile && inputFiles.count(*outputFile))
+            error = "would overwrite an input; choose another output folder";
+        else if (const auto claimed = claimedOutputs.find(key); claimed != claimedOutputs.end())
             error = "not written: " + output + " already holds the result of " + claimed->second;
         else
             error = ProcessOne(options, input, output);
