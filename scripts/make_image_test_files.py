@@ -2,7 +2,7 @@
 """Writes the small image files the image_io tests read, into tests/data/images/.
 
 Every file holds one of a few pictures whose pixels the tests compute themselves
-(tests/image_io/image_files.h has the same formulas):
+(tests/image_io/image_file_test.cpp has the same formulas):
 
   pattern   16 x 12, red 16x+y, green 20y+x, blue 255-8x-4y
   deep      the pattern at 16 bits: each channel 257c+129 (at most 65535), which
