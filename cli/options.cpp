@@ -9,6 +9,7 @@ const char* const kRenderUsage =
     "Renders images as the Lumarq control panel does, without a display.\n"
     "Inputs may be BMP, PNG, JPEG, GIF, WebP, TIFF or PPM/PGM files, recognised by their content.\n"
     "\n"
+    "Options:\n"
     "  --pattern N    0..65     (default 13)\n"
     "  --detector N   0..255    (default 160)\n"
     "  --red N        0..255    (default 255)\n"
@@ -28,7 +29,8 @@ const char* const kRenderUsage =
     "  --format F     bmp, png, jpg, webp or tiff: outputs written into a directory take\n"
     "                 this extension in place of their input's\n"
     "  --quality N    1..100    JPEG and WebP quality (default 92); other formats ignore it\n"
-    "  -h, --help     usage;  --version  the version\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
     "\n"
     "Exit status: 0 when every input was written, 1 when any input failed, 2 for a usage error.\n";
 
