@@ -16,6 +16,7 @@
 #include "app/Unit3.h"
 #include "app/Unit4.h"
 #include "controls/message_box.h"
+#include "image_io/image_file.h"
 #include "platform/qt/file_dialog.h"
 #include "platform/qt/sound.h"
 
@@ -28,8 +29,6 @@ QSize WindowSizeFor(int width, int height, qreal ratio) {
 QSize DeviceSize(QSize windowSize, qreal ratio) {
     return QSize(qRound(windowSize.width() * ratio), qRound(windowSize.height() * ratio));
 }
-
-constexpr const char* kBitmapFilter = "Bitmap Files|*.bmp";
 
 std::string NativePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
@@ -90,8 +89,7 @@ bool TForm1::LoadCurrentFile() {
             // the next render would turn it black and Save would write that.
             const std::string path = NativePath(CurrentFileName);
             TWin source(0, 0), work(0, 0);
-            source.LoadFromFile(path);
-            work.LoadFromFile(path);
+            image_io::LoadImageFile(path, source, &work);
             // The surface that shows the image is had before anything changes, too.
             const qreal ratio = devicePixelRatioF();
             if (!Canvas.Resize(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio),
@@ -190,7 +188,7 @@ std::optional<QString> TForm1::RunOpenDialog1() {
     platform::FileDialogRequest request;
     request.kind = platform::FileDialogRequest::Kind::Open;
     request.title = QStringLiteral("Please Choose a Bitmap to Load and Edit");
-    request.filter = QString::fromLatin1(kBitmapFilter);
+    request.filter = QString::fromStdString(image_io::OpenDialogFilter());
     std::optional<QString> chosen = platform::RunFileDialog(this, request);
     if (chosen && chosen->isEmpty()) return std::nullopt;
     if (chosen) return QFileInfo(*chosen).absoluteFilePath();
@@ -201,7 +199,7 @@ std::optional<QString> TForm1::RunSaveDialog1(const QString& preset) {
     platform::FileDialogRequest request;
     request.kind = platform::FileDialogRequest::Kind::Save;
     request.title = QStringLiteral("Save New Bitmap");
-    request.filter = QString::fromLatin1(kBitmapFilter);
+    request.filter = QString::fromStdString(image_io::SaveDialogFilter());
     request.defaultSuffix = QStringLiteral("bmp");
     request.fileName = preset;
     std::optional<QString> chosen = platform::RunFileDialog(this, request);

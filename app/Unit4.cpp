@@ -9,6 +9,7 @@
 
 #include "app/Application.h"
 #include "app/Unit1.h"
+#include "image_io/image_file.h"
 
 namespace {
 constexpr std::array<std::int32_t, 8> kInitialPositions = {13, 160, 255, 0, 0, 0, 0, 0};
@@ -90,7 +91,9 @@ void TForm4::Open1Click() {
 }
 
 bool TForm4::SaveWorkRaster() {
-    const SaveResult result = Form1->WorkRaster->SaveToFile(QFile::encodeName(Form1->CurrentFileName).toStdString());
+    // The name's extension chooses the format: saving over an opened JPEG writes a JPEG.
+    const SaveResult result =
+        image_io::SaveImageFile(*Form1->WorkRaster, QFile::encodeName(Form1->CurrentFileName).toStdString());
     if (!result) ReportError(QString::fromLocal8Bit(result.error.c_str()));
     return result.ok;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "image_io/image_file.h"
 #include "raster/render.h"
 #include "raster/render_settings_file.h"
 #include "raster/win.h"
@@ -55,7 +56,7 @@ std::string OutputKey(const std::string& output) {
 std::optional<std::string> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output) {
     TWin source(0, 0);
     try {
-        source.LoadFromFile(input);
+        image_io::LoadImageFile(input, source);
     } catch (const std::exception& error) {  // the loader's own messages, or running out of memory
         return std::string(error.what());
     }
@@ -78,7 +79,8 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
         }
         result = &work;
     }
-    const SaveResult saved = result->SaveToFile(output);
+    const SaveResult saved =
+        image_io::SaveImageFile(*result, output, options.quality ? options.quality : image_io::kDefaultQuality);
     if (!saved) return saved.error;
     return std::nullopt;
 }
@@ -86,6 +88,7 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+    image_io::QuietDecoderWarnings();
     const ParseResult parsed = ParseRenderOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.error) {
         std::cerr << "lumarq-render: " << *parsed.error << '\n';
@@ -112,6 +115,11 @@ int main(int argc, char** argv) {
                   << " is not one)\n";
         return 2;
     }
+    if (!options.format.empty() && !intoDirectory) {
+        std::cerr << "lumarq-render: --format names the type of files written into a directory; " << options.output
+                  << " is a file, whose extension chooses its format\n";
+        return 2;
+    }
 
     // Written into a folder, a result must never replace one of the inputs: they are
     // all known before the first output is written.
@@ -127,7 +135,11 @@ int main(int argc, char** argv) {
         const std::string& input = options.inputs[i];
         if (progress) std::cerr << "\r\x1b[K[" << i + 1 << '/' << options.inputs.size() << "] " << input << std::flush;
         std::string output = options.output;
-        if (intoDirectory) output = (fs::path(options.output) / fs::path(input).filename()).string();
+        if (intoDirectory) {
+            fs::path name = fs::path(input).filename();
+            if (!options.format.empty()) name.replace_extension(options.format);
+            output = (fs::path(options.output) / name).string();
+        }
         std::optional<std::string> error;
         // Two inputs of the same name would overwrite each other's result.
         const std::string key = OutputKey(output);

@@ -3,10 +3,12 @@
 #include <charconv>
 
 #include "cli/settings_file.h"
+#include "image_io/image_file.h"
 
 const char* const kRenderUsage =
-    "Usage: lumarq-render [OPTIONS] INPUT.bmp... -o OUTPUT\n"
-    "Renders bitmaps as the Lumarq control panel does, without a display.\n"
+    "Usage: lumarq-render [OPTIONS] INPUT... -o OUTPUT\n"
+    "Renders images as the Lumarq control panel does, without a display.\n"
+    "Inputs may be BMP, PNG, JPEG, GIF, WebP, TIFF or PPM/PGM files, recognised by their content.\n"
     "\n"
     "Options:\n"
     "  --pattern N    0..65     (default 13)\n"
@@ -25,6 +27,12 @@ const char* const kRenderUsage =
     "                 \"render_ms median=M min=L max=H n=N\" (milliseconds, 3 decimals)\n"
     "  -o, --output   output file for one input; an existing directory for several inputs\n"
     "                 (each written under its input's file name)\n"
+    "                 The output's extension chooses its format, in any letter case: .bmp,\n"
+    "                 .png, .jpg or .jpeg, .webp, .tif or .tiff; any other or none writes a\n"
+    "                 24-bit BMP.\n"
+    "  --format F     bmp, png, jpg, webp or tiff: outputs written into a directory take\n"
+    "                 this extension in place of their input's\n"
+    "  --quality N    1..100    JPEG and WebP quality (default 92); other formats ignore it\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
@@ -59,6 +67,7 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
         {"--y", -1500, 1500, &o.settings.YOffset, true},
         {"--angle", 0, 360, &o.settings.Angle, true},
         {"--repeat", 1, 1000000, &o.repeat, false},
+        {"--quality", 1, 100, &o.quality, false},
     };
     auto fail = [&](std::string message) {
         result.error = std::move(message);
@@ -108,6 +117,11 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
             if (!path || path->empty()) return fail(name + " needs a file or directory name");
             if (!o.output.empty()) return fail(name + " is given twice");
             o.output = *path;
+        } else if (name == "--format") {
+            const auto format = takeValue();
+            if (!format || !image_io::FormatNamed(*format))
+                return fail(name + " needs one of bmp, png, jpg, webp, tiff" + (format ? " (not '" + *format + "')" : ""));
+            o.format = image_io::Extension(*image_io::FormatNamed(*format));
         } else {
             const IntegerOption* option = nullptr;
             for (const auto& candidate : integers)

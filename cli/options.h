@@ -15,6 +15,8 @@ struct RenderOptions {
     bool renderOptionGiven = false;  // any of the eight render settings was set
     std::int32_t repeat = 0;         // 0: render once, no timing line
     std::string output;
+    std::string format;  // --format: the extension of outputs written into a directory
+    std::int32_t quality = 0;  // --quality for JPEG and WebP; 0: the default
     std::vector<std::string> inputs;
     bool help = false;
     bool version = false;

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <utility>
 
 namespace platform {
@@ -26,6 +27,17 @@ QString QtFilter(const QString& filter) {
     return filters.join(QStringLiteral(";;"));
 }
 
+// "JPEG Files (*.jpg *.jpeg)" gives "jpg"; a filter without a plain "*.ext" first
+// pattern (all files) gives nothing.
+QString FirstSuffix(const QString& qtFilter) {
+    const qsizetype open = qtFilter.lastIndexOf(QLatin1String("(*."));
+    if (open < 0) return {};
+    const QString rest = qtFilter.mid(open + 3);
+    const qsizetype end = rest.indexOf(QRegularExpression(QStringLiteral("[ )]")));
+    const QString suffix = rest.left(end);
+    return suffix.contains(QLatin1Char('*')) ? QString() : suffix;
+}
+
 }  // namespace
 
 void SetFileDialogHandler(FileDialogHandler handler) { Handler() = std::move(handler); }
@@ -42,6 +54,12 @@ std::optional<QString> RunDialog(QWidget* parent, const FileDialogRequest& reque
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
+    // A name typed without an extension takes the chosen type's.
+    if (save)
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString& filter) {
+            const QString suffix = FirstSuffix(filter);
+            dialog.setDefaultSuffix(suffix.isEmpty() ? request.defaultSuffix : suffix);
+        });
     if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();

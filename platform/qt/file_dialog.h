@@ -14,7 +14,8 @@ struct FileDialogRequest {
     Kind kind = Kind::Open;
     QString title;
     QString filter;         // "Bitmap Files|*.bmp": description, bar, patterns
-    QString defaultSuffix;  // added by the caller to a chosen name without one
+    QString defaultSuffix;  // added to a chosen name without one; a Save dialog
+                            // adds the chosen type's instead
     QString fileName;       // preset name
     // Where the dialog starts when no name is preset. Left empty, the dialog starts
     // in the folder of the last file chosen in a dialog of the same kind, or of the

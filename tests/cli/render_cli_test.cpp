@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "image_io/image_file.h"
 #include "raster/render.h"
 #include "tests/raster/test_util.h"
 
@@ -80,6 +81,9 @@ TEST_F(RenderCli, UsageErrorsNameTheOptionAndItsRange) {
         {"-o x.bmp", "no input file"},
         {input + " " + input + " -o " + (dir / "notadir.bmp").string(), "several inputs need -o"},
         {"--convert --pattern 3 " + input + " -o x.bmp", "--convert"},
+        {"--format gif " + input + " -o " + dir.string(), "--format needs one of bmp, png, jpg, webp, tiff (not 'gif')"},
+        {"--format png " + input + " -o " + (dir / "x.png").string(), "--format names the type of files written into a directory"},
+        {"--quality 0 " + input + " -o x.jpg", "--quality: 0 is out of range (1..100)"},
     };
     for (const auto& c : cases) {
         const Outcome run = Render(c.arguments);
@@ -240,6 +244,47 @@ TEST_F(RenderCli, BatchGoesOnPastBadInputsAndLeavesTheirOutputsAlone) {
     TWin kept(0, 0);
     kept.LoadFromFile((dir / "out" / "first.bmp").string());
     EXPECT_EQ(kept.Width(), 160);
+}
+
+TEST_F(RenderCli, PhotosInAndShareableImagesOut) {
+    const std::string bitmap = MakeImage("in.bmp", 171, 150);
+    TWin source(0, 0);
+    source.LoadFromFile(bitmap);
+    TWin expected(source.Width(), source.Height());
+    RenderPipeline(expected, source, {33, 160, 255, 0, 0, 0, 0, 0});
+    auto load = [](const fs::path& path) {
+        auto image = std::make_unique<TWin>(0, 0);
+        image_io::LoadImageFile(path.string(), *image);
+        return image;
+    };
+
+    // --convert writes what the output's extension names; the PNG keeps every pixel.
+    const fs::path png = dir / "in.png";
+    ASSERT_EQ(Render("--convert " + bitmap + " -o " + png.string()).status, 0);
+    EXPECT_EQ(Slurp(png).substr(0, 4), "\x89PNG");
+    EXPECT_EQ(PixelBytes(*load(png)), PixelBytes(source));
+
+    // A PNG in, a JPEG out, close to the render (lossy) and smaller at a low quality.
+    const Outcome run = Render("--pattern 33 " + png.string() + " -o " + (dir / "out.jpg").string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Slurp(dir / "out.jpg").substr(0, 3), "\xFF\xD8\xFF");
+    const std::vector<std::uint8_t> got = PixelBytes(*load(dir / "out.jpg")), want = PixelBytes(expected);
+    ASSERT_EQ(got.size(), want.size());
+    double difference = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) difference += std::abs(got[i] - want[i]);
+    EXPECT_LT(difference / got.size(), 8.0);
+    ASSERT_EQ(Render("--quality 20 --pattern 33 " + png.string() + " -o " + (dir / "low.jpg").string()).status, 0);
+    EXPECT_LT(fs::file_size(dir / "low.jpg"), fs::file_size(dir / "out.jpg"));
+
+    // Into a directory, --format gives every output its extension.
+    fs::create_directories(dir / "shared");
+    const Outcome batch = Render("--format webp " + png.string() + " " + bitmap + " -o " + (dir / "shared").string());
+    EXPECT_EQ(batch.status, 1) << "in.png and in.bmp both become in.webp";
+    EXPECT_NE(batch.err.find("already holds the result of"), std::string::npos) << batch.err;
+    EXPECT_EQ(Slurp(dir / "shared" / "in.webp").substr(0, 4), "RIFF");
+    const std::string other = MakeImage("other.bmp", 140, 130);
+    ASSERT_EQ(Render("--format TIF " + other + " -o " + (dir / "shared").string()).status, 0);
+    EXPECT_EQ(load(dir / "shared" / "other.tiff")->Width(), 140);
 }
 
 TEST_F(RenderCli, AFolderOutputNeverReplacesAnInput) {
