@@ -13,6 +13,8 @@ struct RenderOptions {
     bool convert = false;
     bool renderOptionGiven = false;  // any of the eight render settings was set
     std::int32_t repeat = 0;         // 0: render once, no timing line
+    std::int32_t threads = 0;        // 0: LUMARQ_THREADS, else every core
+    std::int32_t jobs = 0;           // inputs at once; 0: the core count
     std::string output;
     std::vector<std::string> inputs;
     bool help = false;
