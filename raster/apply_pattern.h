@@ -44,6 +44,22 @@ public:
     // Band b owns rows BandTop(b) to BandTop(b + 1) - 1 (the last one, to its
     // bottom edge); it reads and writes no other row.
     std::int32_t BandTop(std::int32_t b) const { return grid_.Top0 + b * grid_.SY; }
+    // The band's last row: BandTop(b + 1) - 1, or the last band's bottom edge.
+    std::int32_t BandBottom(std::int32_t b) const {
+        return b + 1 == grid_.m ? BandTop(b) + 2 * grid_.HY : BandTop(b + 1) - 1;
+    }
+    // Whether a band overwrites every pixel of its rows in columns SpanLeft() to
+    // SpanRight(), reading nothing there but the Samples() pixels of its row
+    // BandTop(b) + HalfPitchDown(), from column FirstSample() on, SamplePitch() apart.
+    // Then what lay there before matters only at those samples. The grid
+    // overlay keeps the image between its lines and covers nothing.
+    bool Covers() const { return Bands() > 0 && look_.kind != Fill::None; }
+    std::int32_t SpanLeft() const { return grid_.Left0; }
+    std::int32_t SpanRight() const { return grid_.RowEnd(); }
+    std::int32_t HalfPitchDown() const { return grid_.HY; }
+    std::int32_t FirstSample() const { return grid_.Left0 + grid_.HX; }
+    std::int32_t SamplePitch() const { return grid_.SX; }
+    std::int32_t Samples() const { return grid_.n; }
     // Draws bands first..last - 1 into the raster the layout was made for.
     void DrawBands(TWin& raster, std::int32_t first, std::int32_t last) const;
 

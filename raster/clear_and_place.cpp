@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -20,39 +21,78 @@ ClearAndPlace::ClearAndPlace(TWin& Target, TWin& Source, std::int32_t CentreX, s
     }
 }
 
-void ClearAndPlace::Rows(std::int64_t first, std::int64_t last) const {
+void ClearAndPlace::WholeRow(std::int64_t y, std::vector<rotation::RowRun>& runs) const {
     switch (mode_) {
         case Mode::Sequence:
             break;
         case Mode::ClearOnly:
-            ClearRowsAround(target_, first, last, 0, 0, 0, 0);
+            ClearRowsAround(target_, y, y + 1, 0, 0, 0, 0);
             break;
         case Mode::Direct:
             // The direct copy replaces the whole block it draws, byte for byte.
-            CopyDirectRows(target_, source_, block_, first, last);
+            CopyDirectRows(target_, source_, block_, y, y + 1);
             break;
         case Mode::Turned: {
-            // Black before and after each row's run; the full scan visits every
-            // row, and never the last column.
-            std::vector<rotation::RowRun> runs;
-            runs.reserve(static_cast<std::size_t>(last - first));
-            const std::int64_t dw = target_.Width();
-            for (std::int64_t y = first; y < last; ++y) {
-                const rotation::RowRun run = rotation::RunOfRow(plan_, y, plan_.limits);
-                std::uint8_t* row = target_.PixelAddress(0, static_cast<std::int32_t>(y));
-                if (run.first > run.last) {
-                    std::memset(row, 0, static_cast<std::size_t>(3 * dw));
-                    continue;
-                }
-                std::memset(row, 0, static_cast<std::size_t>(3 * (plan_.x0 + run.first)));
-                const std::int64_t after = plan_.x0 + run.last + 1;
-                std::memset(row + 3 * after, 0, static_cast<std::size_t>(3 * (dw - after)));
-                runs.push_back(run);
+            // Black before and after the row's run; the full scan visits every row,
+            // and never the last column.
+            const rotation::RowRun run = rotation::RunOfRow(plan_, y, plan_.limits);
+            if (run.first > run.last) {
+                ClearRowsAround(target_, y, y + 1, 0, 0, 0, 0);
+                break;
             }
-            CopyRuns(target_, source_, plan_, runs);
+            const std::int64_t dw = target_.Width(), after = plan_.x0 + run.last + 1;
+            std::uint8_t* row = target_.PixelAddress(0, static_cast<std::int32_t>(y));
+            std::memset(row, 0, static_cast<std::size_t>(3 * (plan_.x0 + run.first)));
+            std::memset(row + 3 * after, 0, static_cast<std::size_t>(3 * (dw - after)));
+            runs.push_back(run);
             break;
         }
     }
+}
+
+void ClearAndPlace::Part(std::int64_t y, std::int64_t a, std::int64_t b, const rotation::RowRun& run,
+                         std::vector<rotation::RowRun>& runs) const {
+    a = std::max<std::int64_t>(a, 0);
+    b = std::min<std::int64_t>(b, target_.Width() - 1);
+    if (a > b) return;
+    std::uint8_t* const row = target_.PixelAddress(0, static_cast<std::int32_t>(y));
+    // Black in a..b but for the drawn columns from..to, which are placed.
+    std::int64_t from = b + 1, to = b;
+    if (mode_ == Mode::Direct && block_.reached && y >= block_.y0 && y < block_.y1) {
+        from = std::max(a, block_.x0), to = std::min(b, block_.x1 - 1);
+        if (from <= to)
+            std::memcpy(row + 3 * from,
+                        source_.PixelAddress(static_cast<std::int32_t>(from - block_.ox), static_cast<std::int32_t>(y - block_.oy)),
+                        static_cast<std::size_t>(3 * (to - from + 1)));
+    } else if (mode_ == Mode::Turned) {
+        rotation::RowRun part = run;
+        part.first = std::max(run.first, a - plan_.x0), part.last = std::min(run.last, b - plan_.x0);
+        if (part.first <= part.last) {
+            from = plan_.x0 + part.first, to = plan_.x0 + part.last;
+            runs.push_back(part);
+        }
+    }
+    if (from > to) from = b + 1, to = b;
+    std::memset(row + 3 * a, 0, static_cast<std::size_t>(3 * (from - a)));
+    std::memset(row + 3 * (to + 1), 0, static_cast<std::size_t>(3 * (b - to)));
+}
+
+void ClearAndPlace::Rows(std::int64_t first, std::int64_t last, const ColumnsOfRow& columnsOf) const {
+    std::vector<rotation::RowRun> runs;
+    runs.reserve(static_cast<std::size_t>(last - first));
+    for (std::int64_t y = first; y < last; ++y) {
+        const Columns columns = columnsOf ? columnsOf(y) : Columns{};
+        if (columns.coveredFrom > columns.coveredTo) {
+            WholeRow(y, runs);
+            continue;
+        }
+        const rotation::RowRun run = mode_ == Mode::Turned ? rotation::RunOfRow(plan_, y, plan_.limits) : rotation::RowRun{};
+        Part(y, 0, columns.coveredFrom - 1, run, runs);
+        Part(y, columns.coveredTo + 1, target_.Width() - 1, run, runs);
+        for (std::int64_t i = 0, x = columns.firstSample; i < columns.samples; ++i, x += columns.samplePitch)
+            Part(y, x, x, run, runs);
+    }
+    if (mode_ == Mode::Turned) CopyRuns(target_, source_, plan_, runs);
 }
 
 void ClearAndPlace::Finish() const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "raster/placement.h"
 #include "raster/rotation.h"
@@ -19,8 +20,18 @@ public:
     // False where the rows are not independent (a raster drawn into itself, an
     // empty one): then Run draws everything at once, the plain way.
     bool InBands() const { return mode_ != Mode::Sequence; }
-    // Rows first..last - 1 (only when InBands).
-    void Rows(std::int64_t first, std::int64_t last) const;
+    // The columns of a row that matter: every one, or, where a pattern will
+    // cover columns coveredFrom..coveredTo whatever they hold, only those around
+    // them and the `samples` columns the pattern reads there, from firstSample on,
+    // samplePitch apart.
+    struct Columns {
+        std::int64_t coveredFrom = 0, coveredTo = -1;  // nothing covered
+        std::int64_t firstSample = 0, samplePitch = 1, samples = 0;
+    };
+    using ColumnsOfRow = std::function<Columns(std::int64_t y)>;
+
+    // Rows first..last - 1 (only when InBands), each row's columns that matter.
+    void Rows(std::int64_t first, std::int64_t last, const ColumnsOfRow& columnsOf = {}) const;
     // After every row was drawn: the working pointers the plain sequence leaves.
     void Finish() const;
     // All rows and Finish, or the plain sequence.
@@ -28,6 +39,11 @@ public:
 
 private:
     enum class Mode { Sequence, ClearOnly, Direct, Turned };
+    void WholeRow(std::int64_t y, std::vector<rotation::RowRun>& runs) const;
+    // Columns a..b of row y; `run` is the row's run in the turned copy.
+    void Part(std::int64_t y, std::int64_t a, std::int64_t b, const rotation::RowRun& run,
+              std::vector<rotation::RowRun>& runs) const;
+
     TWin& target_;
     TWin& source_;
     std::int32_t centreX_, centreY_;

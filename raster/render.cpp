@@ -41,6 +41,18 @@ std::vector<Piece> Pieces(const pattern::Layout& layout, std::int32_t height) {
     return pieces;
 }
 
+// The columns of row y that the pattern leaves as placed or reads.
+ClearAndPlace::Columns ColumnsLeftBy(const pattern::Layout& layout, std::int64_t y) {
+    const std::int64_t pitch = layout.BandTop(1) - layout.BandTop(0);
+    if (y < layout.BandTop(0)) return {};
+    const auto band = static_cast<std::int32_t>(std::min<std::int64_t>((y - layout.BandTop(0)) / pitch, layout.Bands() - 1));
+    if (y > layout.BandBottom(band)) return {};
+    ClearAndPlace::Columns columns{layout.SpanLeft(), layout.SpanRight()};
+    if (y == layout.BandTop(band) + layout.HalfPitchDown())
+        columns.firstSample = layout.FirstSample(), columns.samplePitch = layout.SamplePitch(), columns.samples = layout.Samples();
+    return columns;
+}
+
 }  // namespace
 
 void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& s, const RenderThreads& threads) {
@@ -56,8 +68,11 @@ void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& 
         return;
     }
     const std::vector<Piece> pieces = Pieces(layout, WorkRaster.Height());
+    // What the pattern covers need not be placed: only what it leaves and the samples it reads.
+    ClearAndPlace::ColumnsOfRow columnsOf;
+    if (layout.Covers()) columnsOf = [&](std::int64_t y) { return ColumnsLeftBy(layout, y); };
     const auto draw = [&](int i) {
-        place.Rows(pieces[i].firstRow, pieces[i].lastRow);
+        place.Rows(pieces[i].firstRow, pieces[i].lastRow, columnsOf);
         layout.DrawBands(WorkRaster, pieces[i].firstBand, pieces[i].lastBand);
     };
     const long long pixels = static_cast<long long>(WorkRaster.Width()) * WorkRaster.Height();
