@@ -26,7 +26,6 @@ bool terminateRequested = false;
 
 void Terminate() {
     terminateRequested = true;
-    // Ignored by Qt when no loop runs yet; Run() checks the flag for that case.
     QCoreApplication::quit();
 }
 
@@ -52,6 +51,11 @@ Windows::Windows(const QStringList& arguments) {
 }
 
 Windows::~Windows() {
+    // The end of the program: nothing stays on screen while it winds down, and the
+    // last cue (whose wait runs a nested loop) plays while every window still
+    // exists to receive what that loop delivers.
+    HideAllWindows();
+    if (form1_) form1_->FormDestroy();
     form4_.reset();
     form3_.reset();
     form2_.reset();
@@ -66,14 +70,11 @@ void ApplyFormFont(QWidget* window) {
     window->setFont(font);
 }
 
-bool ShowMainWindow() {
-    Form1->show();
-    if (!TerminateRequested()) return true;
-    // Ended while the image window was first shown: no window stays on screen
-    // while the program winds down.
+void HideAllWindows() {
     for (QWidget* window : QApplication::topLevelWidgets()) window->hide();
-    return false;
 }
+
+void ShowMainWindow() { Form1->show(); }
 
 int Run(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -82,7 +83,7 @@ int Run(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     Windows windows(QApplication::arguments().mid(1));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/about_icon.png")));
-    if (!ShowMainWindow()) return 0;
+    ShowMainWindow();
     return QApplication::exec();
 }
 

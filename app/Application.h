@@ -20,9 +20,7 @@ extern TForm4* Form4;
 
 namespace lumarq {
 
-// Ends the program: the running handler finishes, then the message loop ends. A
-// request made before the loop has started (while the image window is first
-// shown) keeps the loop from being entered at all.
+// Ends the program: the running handler finishes, then the message loop ends.
 void Terminate();
 bool TerminateRequested();
 
@@ -32,8 +30,9 @@ void MinimizeApplication();
 void RestoreApplication();
 
 // Creates the image window (the main window), the About window, the Help window
-// and the control panel, in this order, all hidden; destroys them in the reverse
-// order, so the image window, whose end plays the last cue, goes last.
+// and the control panel, in this order, all hidden. At the end it hides them,
+// lets the image window free the rasters and play the last cue, then destroys
+// them in the reverse order.
 class Windows {
 public:
     explicit Windows(const QStringList& arguments);
@@ -48,10 +47,11 @@ private:
     std::unique_ptr<TForm4> form4_;
 };
 
-// Shows the main window, which loads the first image. Returns false when the
-// program was ended meanwhile (no file chosen, image refused): then every window
-// is hidden again and the message loop must not be entered.
-bool ShowMainWindow();
+// Shows the main window. The first image is loaded from the message loop once the
+// window is on screen; if the program is ended then (no file chosen, image
+// refused), every window is hidden again and the loop ends.
+void ShowMainWindow();
+void HideAllWindows();
 
 // Gives a window the forms' font, "MS Sans Serif" 8 pt as the layouts name it,
 // falling back to faces of the same narrow build where it is missing, so that the

@@ -20,6 +20,14 @@
 
 namespace {
 
+// One image pixel per device pixel, also where a logical pixel is several.
+QSize WindowSizeFor(int width, int height, qreal ratio) {
+    return QSize(static_cast<int>(std::ceil(width / ratio)), static_cast<int>(std::ceil(height / ratio)));
+}
+QSize DeviceSize(QSize windowSize, qreal ratio) {
+    return QSize(qRound(windowSize.width() * ratio), qRound(windowSize.height() * ratio));
+}
+
 constexpr const char* kBitmapFilter = "Bitmap Files|*.bmp";
 
 std::string NativePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
@@ -50,10 +58,7 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     FormCreate(arguments);
 }
 
-TForm1::~TForm1() {
-    FormDestroy();
-    Form1 = nullptr;
-}
+TForm1::~TForm1() { Form1 = nullptr; }
 
 void TForm1::FormCreate(const QStringList& arguments) {
     CurrentFileName = arguments.isEmpty() ? QString() : arguments.first();
@@ -86,17 +91,22 @@ bool TForm1::LoadCurrentFile() {
             TWin source(0, 0), work(0, 0);
             source.LoadFromFile(path);
             work.LoadFromFile(path);
+            // The surface that shows the image is had before anything changes, too.
+            const qreal ratio = devicePixelRatioF();
+            if (!Canvas.Resize(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio),
+                               ratio, palette().color(QPalette::Window)))
+                throw LoadError(kOutOfMemoryError);
             SourceRaster->Swap(source);
             WorkRaster->Swap(work);
-            LoadedFileName = CurrentFileName;
+            imageLoaded = true;
             return true;
         } catch (const std::exception& error) {
             ReportError(QString::fromLocal8Bit(error.what()));
         }
-        if (!LoadedFileName.isEmpty()) {
-            // The previous image is still on screen: Save must go to its file, not
-            // to the one that failed.
-            CurrentFileName = LoadedFileName;
+        if (imageLoaded) {
+            // The previous image is still on screen: Save must go where it went
+            // before this Open, not to the file that failed.
+            CurrentFileName = saveNameBeforeOpen;
             return false;
         }
         // Nothing loaded yet: ask for a file as if none had been given.
@@ -109,9 +119,7 @@ void TForm1::FormShow() {
 
     const int width = WorkRaster->Width();
     const int height = WorkRaster->Height();
-    // One image pixel per device pixel, also where a logical pixel is several.
-    const qreal ratio = devicePixelRatioF();
-    resize(static_cast<int>(std::ceil(width / ratio)), static_cast<int>(std::ceil(height / ratio)));
+    resize(WindowSizeFor(width, height, devicePixelRatioF()));
     move(0, 0);
 
     if (Form4) Form4->show();
@@ -131,7 +139,8 @@ void TForm1::FormPaint() {
         Form4->Label1->setText(QStringLiteral("Lumarq ") + QString::number(Form4->ScrollBar1->value()));
     if (!WorkRaster) return;
     const qreal ratio = devicePixelRatioF();
-    Canvas.Resize(QSize(qRound(width() * ratio), qRound(height() * ratio)), ratio, palette().color(QPalette::Window));
+    // Without the memory for a surface of the new size, the old one is shown.
+    Canvas.Resize(DeviceSize(size(), ratio), ratio, palette().color(QPalette::Window));
     const QImage& image = Canvas.Image();
     WorkRaster->Draw(Canvas, dmActual, 0, 0, WorkRaster->Width(), WorkRaster->Height(), image.width(),
                      image.height());
@@ -196,12 +205,29 @@ std::optional<QString> TForm1::RunSaveDialog1(const QString& preset) {
     return QFileInfo(name).absoluteFilePath();
 }
 
+void TForm1::OpenAnotherFile() {
+    saveNameBeforeOpen = CurrentFileName;
+    CurrentFileName.clear();
+    hide();
+    show();
+}
+
 void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Qt also reports a show when a minimised window is restored; only a show made
     // by the program loads a file.
     if (event->spontaneous() || lumarq::TerminateRequested()) return;
-    FormShow();
+    if (shownBefore) {
+        FormShow();
+        return;
+    }
+    // The first show's dialogs and messages come from the running loop, once the
+    // window is really on screen, not from inside Qt's show.
+    shownBefore = true;
+    QMetaObject::invokeMethod(this, [this] {
+        FormShow();
+        if (lumarq::TerminateRequested()) lumarq::HideAllWindows();
+    }, Qt::QueuedConnection);
 }
 
 void TForm1::paintEvent(QPaintEvent*) {

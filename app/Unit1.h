@@ -37,6 +37,13 @@ public:
     // Updates the panel's pattern label and copies WorkRaster into the window.
     void FormPaint();
 
+    // The panel's Open: clears the file name and shows the window again, so that
+    // FormShow asks for a file; a failed load leaves Save aimed where it was.
+    void OpenAnotherFile();
+    // Frees both rasters, then plays the last cue to its end. Run once at program
+    // end, after the message loop and while every window still exists.
+    void FormDestroy();
+
     void Help1Click();
     void About1Click();
     void BeSilent1Click();
@@ -65,10 +72,11 @@ protected:
 
 private:
     void FormCreate(const QStringList& arguments);
-    void FormDestroy();
     bool LoadCurrentFile();
 
-    QString LoadedFileName;  // the file whose image is on screen; empty before the first load
+    bool imageLoaded = false;      // an image from a file is on screen
+    bool shownBefore = false;      // the first show has been handled
+    QString saveNameBeforeOpen;    // CurrentFileName when the panel's Open began
     platform::WindowCanvas Canvas;
     bool painting = false;
     // Set when FormPaint, called after a render, has drawn the current image into

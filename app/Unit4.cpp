@@ -86,10 +86,7 @@ void TForm4::Button2Click() {
 }
 
 void TForm4::Open1Click() {
-    if (!Form1) return;
-    Form1->CurrentFileName.clear();
-    Form1->hide();
-    Form1->show();
+    if (Form1) Form1->OpenAnotherFile();
 }
 
 void TForm4::SaveWorkRaster() {

@@ -1,4 +1,5 @@
 // lumarq-render: the control panel's render, headless, for scripts and batches.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,8 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,31 @@ void ReportFailure(const std::string& file, const std::string& message) {
     std::cerr << "lumarq-render: " << file << ": " << message << '\n';
 }
 
+// A file as the file system knows it, whatever path names it.
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    bool operator<(const FileIdentity& other) const {
+        return device != other.device ? device < other.device : inode < other.inode;
+    }
+};
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino};
+}
+
+// The key under which an output is claimed: its canonical path, or, where that
+// cannot be had, its absolute path as written, so that one odd path never makes
+// every later output look taken.
+std::string OutputKey(const std::string& output) {
+    std::error_code error;
+    fs::path key = fs::weakly_canonical(output, error);
+    if (error || key.empty()) key = fs::absolute(output, error).lexically_normal();
+    if (error || key.empty()) key = output;
+    return key.string();
+}
+
 // Renders (or converts) one input into `output`; returns the error text on failure.
 // Lines to print before it (the timing line) go into `notes`.
 std::optional<std::string> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output,
@@ -37,7 +65,7 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
     const TWin* result = &source;
     TWin work(source.Width(), source.Height());
     if (!options.convert) {
-        if (source.HasPixels() && !work.HasPixels()) return std::string("not enough memory for the working image");
+        if (source.HasPixels() && !work.HasPixels()) return std::string(kOutOfMemoryError);
         std::vector<double> times;
         const int runs = std::max(1, options.repeat);
         for (int run = 0; run < runs; ++run) {
@@ -98,12 +126,19 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Written into a folder, a result must never replace one of the inputs: they are
+    // all known before the first output is written.
+    std::set<FileIdentity> inputFiles;
+    if (intoDirectory)
+        for (const std::string& input : options.inputs)
+            if (const auto identity = IdentityOf(input)) inputFiles.insert(*identity);
+
     const bool progress = options.inputs.size() > 1 && isatty(STDERR_FILENO);
     // Where each input goes. Of several inputs bound for one file only the first
     // that succeeds is written; the later ones wait for the report in input order.
     struct Job {
         std::string output, key, notes;
-        bool waitsForEarlier = false;
+        bool waitsForEarlier = false, overwritesInput = false;
         std::optional<std::string> error;
     };
     std::vector<Job> jobs(options.inputs.size());
@@ -111,20 +146,25 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         jobs[i].output = options.output;
         if (intoDirectory) jobs[i].output = (fs::path(options.output) / fs::path(options.inputs[i]).filename()).string();
-        jobs[i].key = fs::weakly_canonical(jobs[i].output, ignored).string();
+        jobs[i].key = OutputKey(jobs[i].output);
+        const auto outputFile = intoDirectory ? IdentityOf(jobs[i].output) : std::nullopt;
+        jobs[i].overwritesInput = outputFile && inputFiles.count(*outputFile);
         jobs[i].waitsForEarlier = !claimedOutputs.emplace(jobs[i].key, options.inputs[i]).second;
     }
     claimedOutputs.clear();
     int failures = 0;
     const auto work = [&](int i) {
-        if (!jobs[i].waitsForEarlier) jobs[i].error = ProcessOne(options, options.inputs[i], jobs[i].output, jobs[i].notes);
+        if (!jobs[i].waitsForEarlier && !jobs[i].overwritesInput)
+            jobs[i].error = ProcessOne(options, options.inputs[i], jobs[i].output, jobs[i].notes);
     };
     const auto report = [&](int i) {
         Job& job = jobs[i];
         const std::string& input = options.inputs[i];
         if (progress) std::cerr << "\r\x1b[K[" << i + 1 << '/' << options.inputs.size() << "] " << input << std::flush;
         // Two inputs of the same name would overwrite each other's result.
-        if (const auto claimed = claimedOutputs.find(job.key); claimed != claimedOutputs.end())
+        if (job.overwritesInput)
+            job.error = "would overwrite an input; choose another output folder";
+        else if (const auto claimed = claimedOutputs.find(job.key); claimed != claimedOutputs.end())
             job.error = "not written: " + job.output + " already holds the result of " + claimed->second;
         else if (job.waitsForEarlier)
             job.error = ProcessOne(options, input, job.output, job.notes);

@@ -1,5 +1,7 @@
 #include "controls/line.h"
 
+#include <cstdint>
+
 #include <QPainter>
 #include <QPolygon>
 #include <cstdlib>
@@ -85,13 +87,14 @@ namespace {
 // out, as a one-pixel pen draws a move-to / line-to pair.
 QPolygon SegmentPixels(LinePoint from, LinePoint to) {
     QPolygon pixels;
-    int x = from.x, y = from.y;
-    const int dx = std::abs(to.x - from.x), dy = -std::abs(to.y - from.y);
+    // 64 bits: the end points may lie anywhere in the int range.
+    std::int64_t x = from.x, y = from.y;
+    const std::int64_t dx = std::abs(std::int64_t{to.x} - from.x), dy = -std::abs(std::int64_t{to.y} - from.y);
     const int sx = from.x < to.x ? 1 : -1, sy = from.y < to.y ? 1 : -1;
-    int error = dx + dy;
+    std::int64_t error = dx + dy;
     while (x != to.x || y != to.y) {
-        pixels << QPoint(x, y);
-        const int twice = 2 * error;
+        pixels << QPoint(static_cast<int>(x), static_cast<int>(y));
+        const std::int64_t twice = 2 * error;
         if (twice >= dy) {
             error += dy;
             x += sx;

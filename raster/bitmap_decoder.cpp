@@ -35,7 +35,7 @@ std::uint32_t U32(const std::uint8_t* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-[[noreturn]] void Fail(const char* message) { throw LoadError(message); }
+[[noreturn]] void Fail(const std::string& message) { throw LoadError(message); }
 
 bool ReadExactly(ByteSource& source, std::uint64_t offset, std::uint8_t* target, std::size_t count) {
     return source.ReadAt(offset, target, count) == count;
@@ -337,6 +337,13 @@ Layout ReadLayout(ByteSource& source, const Limits& limits) {
     std::uint64_t stated = sizeImage != 0 ? sizeImage : (runLength ? left : full);
     if (!runLength) stated = std::min(stated, full);
     layout.pixelBytes = std::min(stated, left);
+    // Short files load as far as they go, but a very large picture must be paid for
+    // by its file: a few bytes may not claim gigabytes.
+    const std::uint64_t pixels = static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height);
+    if (pixels > kMaxUnjustifiedPixels &&
+        (runLength ? layout.pixelBytes * kPixelsPerRunLengthByte < pixels : layout.pixelBytes < full))
+        Fail("Image too large for its file: " + std::to_string(layout.width) + " x " + std::to_string(layout.height) +
+             " pixels in " + std::to_string(size) + " bytes");
     return layout;
 }
 

@@ -24,6 +24,11 @@ inline constexpr const char* kOutOfMemory =
 // Largest width or height a file may ask for.
 inline constexpr std::int32_t kMaxSide = 32767;
 
+// Above this many pixels an image must be backed by its file: uncompressed data
+// complete, run-length data at least one byte per kPixelsPerRunLengthByte pixels.
+inline constexpr std::uint64_t kMaxUnjustifiedPixels = 8192 * 8192;
+inline constexpr std::uint64_t kPixelsPerRunLengthByte = 128;
+
 // Random-access bytes of known size.
 class ByteSource {
 public:

@@ -61,6 +61,8 @@ private:
     // The system's own commands, as far as the window manager lets a program do
     // them; every other number is left to the window.
     static void CarryOut(QWidget* window, std::uint32_t command) {
+        const bool fixedSize = window->windowFlags().testFlag(Qt::FramelessWindowHint);
+        if (fixedSize && (command == SC_SIZE || command == SC_MAXIMIZE)) return;
         switch (command) {
             case SC_RESTORE: window->showNormal(); break;
             case SC_MINIMIZE: window->showMinimized(); break;
@@ -180,6 +182,13 @@ void SystemMenu::Insert(int Position, const SystemMenuEntry& entry) {
 }
 
 void SystemMenu::Reset() {
+    // A window without a frame keeps its size: it is offered no way to change it.
+    const QWidget* window = Window();
+    if (window && window->windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        entries_ = {SystemEntry("&Move", SC_MOVE), SystemEntry("Mi&nimize", SC_MINIMIZE), Separator(),
+                    SystemEntry("&Close\tAlt+F4", SC_CLOSE, MFS_DEFAULT)};
+        return;
+    }
     entries_ = {SystemEntry("&Restore", SC_RESTORE),   SystemEntry("&Move", SC_MOVE),
                 SystemEntry("&Size", SC_SIZE),         SystemEntry("Mi&nimize", SC_MINIMIZE),
                 SystemEntry("Ma&ximize", SC_MAXIMIZE), Separator(),

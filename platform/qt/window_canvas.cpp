@@ -1,6 +1,7 @@
 #include "platform/qt/window_canvas.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #if defined(__x86_64__)
@@ -47,12 +48,29 @@ bool HasFourWideConversion() {
 
 namespace platform {
 
-void WindowCanvas::Resize(QSize deviceSize, qreal ratio, QColor background) {
-    if (image_.size() == deviceSize && image_.devicePixelRatio() == ratio) return;
-    image_ = QImage(deviceSize, QImage::Format_BGR888);
-    image_.setDevicePixelRatio(ratio);
-    image_.fill(background);
+bool WindowCanvas::Resize(QSize deviceSize, qreal ratio, QColor background) {
+    if (image_.size() == deviceSize && image_.devicePixelRatio() == ratio) return true;
+    // Both images are had before either is replaced, so a failure keeps the old
+    // picture whole; each is asked for through the allocation seam first.
+    const auto bytes = [&](int perPixel) {
+        return static_cast<std::size_t>(std::max(deviceSize.width(), 0)) * perPixel *
+               static_cast<std::size_t>(std::max(deviceSize.height(), 0));
+    };
+    QImage image, paintImage;
+    if (!deviceSize.isEmpty()) {
+        if (!gdi::ImageAllocationAllowed(bytes(3))) return false;
+        image = QImage(deviceSize, QImage::Format_BGR888);
+        if (image.isNull() || !gdi::ImageAllocationAllowed(bytes(4))) return false;
+        paintImage = QImage(deviceSize, QImage::Format_RGB32);
+        if (paintImage.isNull()) return false;
+        image.setDevicePixelRatio(ratio);
+        paintImage.setDevicePixelRatio(ratio);
+        image.fill(background);
+    }
+    image_ = std::move(image);
+    paintImage_ = std::move(paintImage);
     paintImageStale_ = true;
+    return true;
 }
 
 gdi::Surface WindowCanvas::Pixels() const {
@@ -63,16 +81,7 @@ gdi::Surface WindowCanvas::Pixels() const {
 }
 
 const QImage& WindowCanvas::PaintImage() const {
-    if (image_.isNull()) {
-        paintImage_ = QImage();
-        return paintImage_;
-    }
-    if (paintImage_.size() != image_.size()) {
-        paintImage_ = QImage(image_.size(), QImage::Format_RGB32);
-        paintImageStale_ = true;
-    }
-    paintImage_.setDevicePixelRatio(image_.devicePixelRatio());
-    if (!paintImageStale_) return paintImage_;
+    if (!paintImageStale_ || paintImage_.isNull()) return paintImage_;
     // One pass, on this thread: large conversions inside Qt hand slices to worker
     // threads and allocate a new image on every paint.
     const int width = image_.width(), height = image_.height();

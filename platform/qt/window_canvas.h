@@ -14,8 +14,9 @@ class WindowCanvas final : public gdi::DeviceContext {
 public:
     // Makes the surface deviceSize pixels, filled with background, when its size
     // or ratio changes; the content is kept otherwise. ratio is the number of
-    // device pixels per logical pixel of the window it is painted into.
-    void Resize(QSize deviceSize, qreal ratio, QColor background);
+    // device pixels per logical pixel of the window it is painted into. Returns
+    // false, with the surface left as it was, when the memory cannot be had.
+    bool Resize(QSize deviceSize, qreal ratio, QColor background);
     gdi::Surface Pixels() const override;
     const QImage& Image() const { return image_; }
 

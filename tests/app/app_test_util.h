@@ -2,6 +2,7 @@
 // seams that answer dialogs and message boxes and record sound cues.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/Application.h"
 #include "platform/qt/file_dialog.h"
 #include "platform/qt/message_box.h"
 #include "platform/qt/sound.h"
@@ -138,3 +140,11 @@ struct Seams {
         return names;
     }
 };
+
+// Shows the main window and lets the message loop run the start-up it queues.
+// False when the program was ended during it.
+inline bool StartProgram() {
+    lumarq::ShowMainWindow();
+    QCoreApplication::processEvents();
+    return !lumarq::TerminateRequested();
+}

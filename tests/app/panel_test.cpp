@@ -266,7 +266,16 @@ private slots:
 
     void theLastCuePlaysToItsEnd() {
         seams->sounds.clear();
+        // The cue's wait runs a loop: every window must still exist then, hidden,
+        // with the rasters already freed.
+        bool windowsAliveAndHidden = false;
+        platform::SetSoundHandler([&](const QString& name, platform::SoundMode mode) {
+            seams->sounds.emplace_back(name, mode);
+            windowsAliveAndHidden = Form2 && Form3 && Form4 && !Form4->isVisible() && !Form1->isVisible() &&
+                                    !Form1->SourceRaster && !Form1->WorkRaster;
+        });
         windows.reset();
+        QVERIFY(windowsAliveAndHidden);
         QCOMPARE(seams->sounds.size(), std::size_t{1});
         QCOMPARE(seams->sounds[0].first, QStringLiteral("RAIR"));
         QCOMPARE(seams->sounds[0].second, SoundMode::ToEnd);

@@ -14,6 +14,7 @@
 #include "app/Unit1.h"
 #include "app/Unit4.h"
 #include "app/app_test_util.h"
+#include "platform/gdi/gdi.h"
 
 using platform::SoundMode;
 
@@ -38,7 +39,7 @@ private slots:
         Seams seams;
         const QString path = Bitmap("odd.bmp", 201, 151);
         lumarq::Windows windows({path});
-        QVERIFY(lumarq::ShowMainWindow());
+        QVERIFY(StartProgram());
 
         QVERIFY(seams.dialogs.empty());
         QVERIFY(seams.boxes.empty());
@@ -95,7 +96,7 @@ private slots:
         seams.onBox = [&] { panelShownBehindBox = Form4 && Form4->isVisible(); };
         lumarq::Windows windows({Bitmap("size.bmp", width, height, topDown)});
 
-        QCOMPARE(lumarq::ShowMainWindow(), accepted);
+        QCOMPARE(StartProgram(), accepted);
         QCOMPARE(lumarq::TerminateRequested(), !accepted);
         if (accepted) {
             QVERIFY(seams.boxes.empty());
@@ -116,7 +117,7 @@ private slots:
     void cancellingTheOpenDialogEndsQuietly() {
         Seams seams;
         lumarq::Windows windows({});
-        QVERIFY(!lumarq::ShowMainWindow());
+        QVERIFY(!StartProgram());
         QVERIFY(lumarq::TerminateRequested());
         QCOMPARE(seams.dialogs.size(), std::size_t{1});
         QCOMPARE(seams.dialogs[0].title, QStringLiteral("Please Choose a Bitmap to Load and Edit"));
@@ -133,7 +134,7 @@ private slots:
         const QString good = Bitmap("good.bmp", 160, 140);
         seams.dialogAnswers = {good};
         lumarq::Windows windows({missing});
-        QVERIFY(lumarq::ShowMainWindow());
+        QVERIFY(StartProgram());
         QCOMPARE(seams.boxes.size(), std::size_t{1});
         QCOMPARE(seams.boxes[0].text, QStringLiteral("Cannot open file ") + missing);
         QCOMPARE(seams.dialogs.size(), std::size_t{1});
@@ -145,7 +146,7 @@ private slots:
     void cancellingAfterAFailedStartUpLoadEndsQuietly() {
         Seams seams;
         lumarq::Windows windows({dir.filePath("missing.bmp")});
-        QVERIFY(!lumarq::ShowMainWindow());
+        QVERIFY(!StartProgram());
         QCOMPARE(seams.boxes.size(), std::size_t{1});  // the load error only
         QCOMPARE(seams.dialogs.size(), std::size_t{1});
         QVERIFY(!Form4->isVisible());
@@ -155,7 +156,7 @@ private slots:
         Seams seams;
         const QString first = Bitmap("first.bmp", 200, 150);
         lumarq::Windows windows({first});
-        QVERIFY(lumarq::ShowMainWindow());
+        QVERIFY(StartProgram());
         Form4->ScrollBar1->setValue(40);
         const int renders = Form4->RendersRun;
 
@@ -207,10 +208,84 @@ private slots:
         QVERIFY(lumarq::TerminateRequested());
     }
 
+    void saveAfterSaveAsAndAFailedOpenWritesTheSaveAsFile() {
+        Seams seams;
+        const QString a = Bitmap("a.bmp", 200, 150), b = dir.filePath("b.bmp"), c = dir.filePath("c.bmp");
+        QFile broken(c);
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("BM but nothing more of a bitmap");
+        broken.close();
+        const ReadBack original = ReadTestBitmap(a);
+        lumarq::Windows windows({a});
+        QVERIFY(StartProgram());
+        seams.dialogAnswers = {b, c};
+        Form4->SaveAs1Click();
+        Form4->Open1Click();
+        QCOMPARE(seams.boxes.size(), std::size_t{1});
+        QCOMPARE(Form1->CurrentFileName, b);
+        Form4->ScrollBar1->setValue(40);  // a look that differs from the file's own pixels
+        Form4->Save1Click();
+        QCOMPARE(ReadTestBitmap(a).pixels, original.pixels);
+        const TWin& work = *Form1->WorkRaster;
+        QCOMPARE(ReadTestBitmap(b).pixels,
+                 QByteArray(reinterpret_cast<const char*>(work.Bits), static_cast<qsizetype>(work.Stride) * 150));
+        QVERIFY(ReadTestBitmap(b).pixels != original.pixels);
+        QFile check(c);
+        QVERIFY(check.open(QIODevice::ReadOnly));
+        QCOMPARE(check.readAll(), QByteArray("BM but nothing more of a bitmap"));
+    }
+
+    // Whichever of the four image buffers of an Open cannot be had, the user is
+    // told and the image, its file and the window stay as they were.
+    void openWithoutMemoryKeepsThePreviousImage_data() {
+        QTest::addColumn<int>("failing");
+        QTest::addColumn<QString>("message");
+        const QString system =
+            "System Error.  Code: 8.\r\nNot enough memory resources are available to process this command.";
+        QTest::newRow("source raster") << 1 << system;
+        QTest::newRow("working raster") << 2 << system;
+        QTest::newRow("window surface") << 3 << QStringLiteral("Out of memory");
+        QTest::newRow("paint copy") << 4 << QStringLiteral("Out of memory");
+    }
+    void openWithoutMemoryKeepsThePreviousImage() {
+        QFETCH(int, failing);
+        QFETCH(QString, message);
+        Seams seams;
+        const QString first = Bitmap("first.bmp", 200, 150);
+        lumarq::Windows windows({first});
+        QVERIFY(StartProgram());
+        const QImage shown = Form1->CanvasImage().copy();
+        int requests = 0;
+        platform::gdi::SetImageAllocationFailureForTesting([&](std::size_t) { return ++requests == failing; });
+        seams.dialogAnswers = {Bitmap("second.bmp", 300, 220)};
+        Form4->Open1Click();
+        platform::gdi::SetImageAllocationFailureForTesting({});
+        QCOMPARE(seams.boxes.size(), std::size_t{1});
+        QCOMPARE(seams.boxes[0].text, message);
+        QCOMPARE(Form1->CurrentFileName, first);
+        QCOMPARE(Form1->size(), QSize(200, 150));
+        QCOMPARE(Form1->SourceRaster->Width(), 200);
+        QCOMPARE(Form1->WorkRaster->Width(), 200);
+        Form1->repaint();
+        QCOMPARE(Form1->CanvasImage(), shown);
+    }
+
+    void theFirstLoadRunsFromTheLoopOnceTheWindowIsShown() {
+        Seams seams;
+        lumarq::Windows windows({});
+        seams.dialogAnswers = {Bitmap("later.bmp", 200, 150)};
+        lumarq::ShowMainWindow();
+        QVERIFY(Form1->isVisible());
+        QVERIFY(seams.dialogs.empty());  // not from inside the show
+        QCoreApplication::processEvents();
+        QCOMPARE(seams.dialogs.size(), std::size_t{1});
+        QCOMPARE(Form1->size(), QSize(200, 150));
+    }
+
     void restoringAfterMinDoesNotLoadAgain() {
         Seams seams;
         lumarq::Windows windows({Bitmap("min.bmp", 200, 150)});
-        QVERIFY(lumarq::ShowMainWindow());
+        QVERIFY(StartProgram());
         const int renders = Form4->RendersRun;
         seams.sounds.clear();
 
@@ -231,7 +306,7 @@ private slots:
     void dragsFromAnyPointAndOffersThePopupMenu() {
         Seams seams;
         lumarq::Windows windows({Bitmap("drag.bmp", 200, 150)});
-        QVERIFY(lumarq::ShowMainWindow());
+        QVERIFY(StartProgram());
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
         QTest::mousePress(Form1, Qt::LeftButton, {}, QPoint(120, 90));
         QTest::mouseMove(Form1, QPoint(150, 110));

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -227,4 +228,63 @@ TEST_F(RenderCli, SeveralAtOnceWriteTheSameBytesAndReportInInputOrder) {
         EXPECT_EQ(Slurp(dir / "many" / name), Slurp(dir / "one" / name)) << name;
         EXPECT_FALSE(Slurp(dir / "one" / name).empty());
     }
+}
+
+TEST_F(RenderCli, AFolderOutputNeverReplacesAnInput) {
+    const std::string a = MakeImage("a.bmp");
+    fs::create_directories(dir / "sub");
+    fs::create_directories(dir / "other");
+    const std::string inner = MakeImage("sub/x.bmp", 150, 150);
+    const std::string outer = MakeImage("x.bmp", 170, 150);
+    const std::string b = MakeImage("other/b.bmp", 150, 140);
+    fs::create_symlink("a.bmp", dir / "alias.bmp");
+    const std::string alias = (dir / "alias.bmp").string(), dotted = (dir / "." / "a.bmp").string();
+    const std::string folder = dir.string();
+    const std::string before = Slurp(a) + Slurp(inner) + Slurp(outer);
+    const struct {
+        std::string inputs;
+        std::vector<std::string> refused;
+    } cases[] = {
+        {a, {a}},
+        {dotted, {dotted}},
+        {alias, {alias}},                 // a link to an input is that input
+        {inner + " " + outer, {inner, outer}},  // ./x.bmp is the second input: refused before it is written
+        {a + " " + b, {a}},               // the other input is still processed
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Render("--pattern 33 " + c.inputs + " -o " + folder);
+        EXPECT_EQ(run.status, 1) << c.inputs;
+        for (const std::string& input : c.refused)
+            EXPECT_NE(run.err.find("lumarq-render: " + input + ": would overwrite an input; choose another output folder"),
+                      std::string::npos)
+                << c.inputs << " -> " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), static_cast<long>(c.refused.size())) << run.err;
+        EXPECT_EQ(Slurp(a) + Slurp(inner) + Slurp(outer), before);
+    }
+    EXPECT_TRUE(fs::exists(dir / "b.bmp"));
+    // Naming the input itself as the one output is the user's explicit wish.
+    EXPECT_EQ(Render("--pattern 33 " + a + " -o " + a).status, 0);
+    EXPECT_NE(Slurp(a), before.substr(0, Slurp(a).size()));
+
+    // Outputs whose paths cannot be resolved (link loops) do not block each other.
+    fs::create_directories(dir / "loops");
+    fs::create_symlink("x.bmp", dir / "loops" / "x.bmp");
+    fs::create_symlink("b.bmp", dir / "loops" / "b.bmp");
+    const Outcome loops = Render("--convert " + outer + " " + b + " -o " + (dir / "loops").string());
+    EXPECT_EQ(loops.status, 0) << loops.err;
+}
+
+TEST_F(RenderCli, AFewBytesCannotClaimGigabytes) {
+    // 32767 x 32767 pixels, 24-bit, with 4 bytes of pixel data: refused at once.
+    std::string file(58, '\0');
+    const auto put32 = [&](int at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    file[0] = 'B', file[1] = 'M';
+    put32(14, 40), put32(18, 32767), put32(22, 32767), file[26] = 1, file[28] = 24;
+    std::ofstream(dir / "bomb.bmp", std::ios::binary) << file;
+    const Outcome run = Render("--convert " + (dir / "bomb.bmp").string() + " -o " + (dir / "out.bmp").string());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Image too large for its file: 32767 x 32767 pixels in 58 bytes"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "out.bmp"));
 }

@@ -1,4 +1,5 @@
 #include <QtTest>
+#include <limits>
 
 #include "controls/line_geometry.h"
 
@@ -72,6 +73,27 @@ void diagonalHeadsRoundAndClampOneSided() {
     QCOMPARE(g.from, (LinePoint{0, 0}));
     QCOMPARE(g.to, (LinePoint{0, 30}));
     QVERIFY(!(g.hasArrow1 || g.hasArrow2));
+}
+
+// Extreme sizes, widths and factors stay defined (UBSan watches) and land at the
+// ends of the int range instead of wrapping round.
+void extremeValuesClampInsteadOfOverflowing() {
+    const int big = std::numeric_limits<int>::max(), low = std::numeric_limits<int>::min();
+    LineGeometry g = ComputeLineGeometry(drLeftRight, 100, 10, low, big, true, true);
+    const int y = 1073741829;  // (10 - low) / 2
+    QCOMPARE(g.from, (LinePoint{0, y}));
+    QCOMPARE(g.arrow1, Head({0, y}, {big, y - big}, {big, big}));
+    QCOMPARE(g.arrow2, Head({99, y}, {100 - big - 1, y - big}, {100 - big - 1, big}));
+    g = ComputeLineGeometry(drUpDown, big, big, low, low, true, true);
+    QCOMPARE(g.arrow2, Head({big, big - 1}, {big, big}, {-1, big}));
+    // Diagonals: the trigonometry of huge factors reaches past the int range; the
+    // sanitizer checks that every conversion stays defined.
+    for (TLineDirection direction : {drTopLeftBottomRight, drTopRightBottomLeft}) {
+        g = ComputeLineGeometry(direction, big, big, 1, big, true, true);
+        QCOMPARE(g.to, (direction == drTopLeftBottomRight ? LinePoint{big, big} : LinePoint{0, big}));
+        g = ComputeLineGeometry(direction, 1, low, 1, low, true, true);
+        QVERIFY(g.hasArrow1 && g.hasArrow2);
+    }
 }
 };
 
