@@ -2,7 +2,7 @@
 
 #include <oneapi/tbb/parallel_pipeline.h>
 
-#include "raster/parallel.h"
+#include "platform/threads/parallel.h"
 
 void RunInInputOrder(int count, int jobs, const std::function<void(int)>& work, const std::function<void(int)>& report) {
     if (jobs <= 1 || count <= 1) {

@@ -15,7 +15,7 @@
 
 #include "cli/batch.h"
 #include "cli/options.h"
-#include "raster/parallel.h"
+#include "platform/threads/parallel.h"
 #include "raster/render.h"
 #include "raster/win.h"
 
@@ -89,6 +89,34 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
     return std::nullopt;
 }
 
+// Where each input goes. Of several inputs bound for one file only the first
+// that succeeds is written; the later ones wait for the report in input order.
+struct Job {
+    std::string output, key, notes;
+    bool waitsForEarlier = false, overwritesInput = false;
+    std::optional<std::string> error;
+};
+
+std::vector<Job> PlanJobs(const RenderOptions& options, bool intoDirectory) {
+    // Written into a folder, a result must never replace one of the inputs: they are
+    // all known before the first output is written.
+    std::set<FileIdentity> inputFiles;
+    if (intoDirectory)
+        for (const std::string& input : options.inputs)
+            if (const auto identity = IdentityOf(input)) inputFiles.insert(*identity);
+    std::vector<Job> jobs(options.inputs.size());
+    std::set<std::string> keys;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        jobs[i].output = options.output;
+        if (intoDirectory) jobs[i].output = (fs::path(options.output) / fs::path(options.inputs[i]).filename()).string();
+        jobs[i].key = OutputKey(jobs[i].output);
+        const auto outputFile = intoDirectory ? IdentityOf(jobs[i].output) : std::nullopt;
+        jobs[i].overwritesInput = outputFile && inputFiles.count(*outputFile);
+        jobs[i].waitsForEarlier = !keys.insert(jobs[i].key).second;
+    }
+    return jobs;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -126,32 +154,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // Written into a folder, a result must never replace one of the inputs: they are
-    // all known before the first output is written.
-    std::set<FileIdentity> inputFiles;
-    if (intoDirectory)
-        for (const std::string& input : options.inputs)
-            if (const auto identity = IdentityOf(input)) inputFiles.insert(*identity);
-
     const bool progress = options.inputs.size() > 1 && isatty(STDERR_FILENO);
-    // Where each input goes. Of several inputs bound for one file only the first
-    // that succeeds is written; the later ones wait for the report in input order.
-    struct Job {
-        std::string output, key, notes;
-        bool waitsForEarlier = false, overwritesInput = false;
-        std::optional<std::string> error;
-    };
-    std::vector<Job> jobs(options.inputs.size());
+    std::vector<Job> jobs = PlanJobs(options, intoDirectory);
     std::map<std::string, std::string> claimedOutputs;  // output path -> the input written there
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        jobs[i].output = options.output;
-        if (intoDirectory) jobs[i].output = (fs::path(options.output) / fs::path(options.inputs[i]).filename()).string();
-        jobs[i].key = OutputKey(jobs[i].output);
-        const auto outputFile = intoDirectory ? IdentityOf(jobs[i].output) : std::nullopt;
-        jobs[i].overwritesInput = outputFile && inputFiles.count(*outputFile);
-        jobs[i].waitsForEarlier = !claimedOutputs.emplace(jobs[i].key, options.inputs[i]).second;
-    }
-    claimedOutputs.clear();
     int failures = 0;
     const auto work = [&](int i) {
         if (!jobs[i].waitsForEarlier && !jobs[i].overwritesInput)

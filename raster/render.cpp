@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "raster/apply_pattern.h"
-#include "raster/parallel.h"
+#include "platform/threads/parallel.h"
 #include "raster/place_rotated.h"
 
 namespace {

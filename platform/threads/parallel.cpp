@@ -1,4 +1,4 @@
-#include "raster/parallel.h"
+#include "platform/threads/parallel.h"
 
 #include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/global_control.h>
