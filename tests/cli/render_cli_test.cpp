@@ -93,6 +93,19 @@ TEST_F(RenderCli, UsageErrorsNameTheOptionAndItsRange) {
     }
     EXPECT_FALSE(fs::exists(dir / "notadir.bmp"));
 
+    // Every option at both ends of its range is accepted.
+    const std::string output = (dir / "edge.bmp").string();
+    for (const char* ends : {"--pattern 0 --detector 0 --red 0 --green 0 --blue 0 --x -1500 --y -1500 --angle 0",
+                             "--pattern 65 --detector 255 --red 255 --green 255 --blue 255 --x 1500 --y 1500 --angle 360"}) {
+        const Outcome run = Render(std::string(ends) + " " + input + " -o " + output);
+        EXPECT_EQ(run.status, 0) << ends << " -> " << run.err;
+    }
+    // A result that cannot be written is a failure, said as such.
+    const std::string nowhere = (dir / "no" / "such" / "out.bmp").string();
+    const Outcome unsaved = Render(input + " -o " + nowhere);
+    EXPECT_EQ(unsaved.status, 1);
+    EXPECT_EQ(unsaved.err, "lumarq-render: " + input + ": Cannot create file " + nowhere + "\n");
+
     const Outcome help = Render("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--pattern N    0..65     (default 13)"), std::string::npos);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 
 #include "raster/bitmap_decoder.h"
@@ -344,6 +345,12 @@ TEST(BitmapLoad, RunLengthEncodings) {
     const int top[6] = {0, 0, 5, 5, 5, 5};
     for (int x = 0; x < 6; ++x) EXPECT_EQ(red(x, 0), top[x]);
 
+    // A delta taken from the middle of a row moves on from there.
+    rle.pixels = {2, 9, 0, 2, 1, 1, 1, 4, 0, 1};  // two of 9, delta 1 right 1 up, one of 4
+    ASSERT_EQ(LoadBytes(win, MakeBmp(rle)), "");
+    EXPECT_EQ(PaintedPixels(win, {0, 0, 0}), (std::set<std::pair<int, int>>{{0, 2}, {1, 2}, {3, 1}}));
+    EXPECT_EQ(red(3, 1), 4);
+
     // Deltas and runs that leave the picture write nothing outside it.
     rle.pixels = {0, 2, 255, 255, 200, 9, 0, 0, 0, 255, 1, 2, 3, 4};
     ASSERT_EQ(LoadBytes(win, MakeBmp(rle)), "");
@@ -449,6 +456,17 @@ TEST(BitmapSave, LayoutRoundTripAndSize) {
     ASSERT_EQ(Load(back, folder / "big.bmp"), "");
     for (int y : {0, 64, 128})
         for (int x : {0, 77, 128}) EXPECT_EQ(PixelAt(back, x, y), PixelAt(big, x, y));
+
+    // Rows go out in chunks of about a megabyte: an image of several chunks comes
+    // back row for row.
+    TWin large(1000, 1100);
+    FillWithCoordinates(large);
+    for (int y = 0; y < 1100; ++y) large.PixelAddress(0, y)[0] = static_cast<std::uint8_t>(y * 7);
+    ASSERT_TRUE(large.SaveToFile(folder / "large.bmp").ok);
+    ASSERT_EQ(Load(back, folder / "large.bmp"), "");
+    ASSERT_EQ(back.Height(), 1100);
+    for (int y = 0; y < 1100; ++y)
+        ASSERT_EQ(std::memcmp(back.PixelAddress(0, y), large.PixelAddress(0, y), 3000), 0) << "row " << y;
 }
 
 TEST(BitmapSave, FailuresLeaveTheExistingFileAloneAndNoLitter) {

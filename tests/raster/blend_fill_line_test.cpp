@@ -36,6 +36,10 @@ TEST(FillBox, OrdersCornersClampsAndNeverLeavesTheRaster) {
     EXPECT_TRUE(painted.count({5, 8}) && painted.count({10, 20}));
     EXPECT_EQ(PixelAt(win, 7, 9), (Rgb{255, 0, 0}));
 
+    // The running pointer ends one pixel past the box's last corner, stepping by 3.
+    EXPECT_EQ(win.Cursor, win.PixelAddress(11, 20));
+    EXPECT_EQ(win.Step, 3);
+
     TWin edge(200, 150);
     edge.FillBox(250, 10, 300, 12, 255, 0, 0, 128);
     EXPECT_EQ(PaintedPixels(edge, {0, 0, 0}), (std::set<std::pair<int, int>>{{199, 10}, {199, 11}, {199, 12}}));
