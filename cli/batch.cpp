@@ -1,6 +1,7 @@
 #include "cli/batch.h"
 
-#include <oneapi/tbb/parallel_pipeline.h>
+#include <mutex>
+#include <vector>
 
 #include "platform/threads/parallel.h"
 
@@ -12,20 +13,17 @@ void RunInInputOrder(int count, int jobs, const std::function<void(int)>& work, 
         }
         return;
     }
-    parallel::RunOn(parallel::Threads(), [&] {
-        int next = 0;
-        tbb::parallel_pipeline(
-            static_cast<std::size_t>(jobs),
-            tbb::make_filter<void, int>(tbb::filter_mode::serial_in_order,
-                                        [&](tbb::flow_control& control) {
-                                            if (next == count) control.stop();
-                                            return next++;
-                                        }) &
-                tbb::make_filter<int, int>(tbb::filter_mode::parallel,
-                                           [&](int i) {
-                                               work(i);
-                                               return i;
-                                           }) &
-                tbb::make_filter<int, void>(tbb::filter_mode::serial_in_order, [&](int i) { report(i); }));
+    // Whoever finishes an input reports it and every finished one after it, as
+    // long as all before are reported; one reporter at a time.
+    std::mutex mutex;
+    std::vector<bool> done(static_cast<std::size_t>(count), false);
+    int nextToReport = 0;
+    parallel::RunOn(jobs, [&] {
+        parallel::ForEach(count, [&](int i) {
+            work(i);
+            const std::lock_guard lock(mutex);
+            done[static_cast<std::size_t>(i)] = true;
+            while (nextToReport < count && done[static_cast<std::size_t>(nextToReport)]) report(nextToReport++);
+        });
     });
 }

@@ -1,3 +1,6 @@
+// The pool is oneTBB's. ThreadSanitizer cannot see the synchronisation inside the
+// uninstrumented library and reports its hand-overs as races, so a build for it
+// (LUMARQ_PLAIN_THREADS) runs the same loops on plain threads that it does see.
 #include "platform/threads/parallel.h"
 
 #include <oneapi/tbb/blocked_range.h>
@@ -6,12 +9,15 @@
 #include <oneapi/tbb/parallel_for.h>
 #include <oneapi/tbb/task_arena.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace parallel {
 
@@ -19,6 +25,7 @@ namespace {
 
 std::atomic<int> chosenThreads{0};
 
+#if !defined(LUMARQ_PLAIN_THREADS)
 // One arena per thread count, made on first use and kept: making one costs more
 // than a small render.
 tbb::task_arena& ArenaFor(int threads) {
@@ -37,6 +44,8 @@ tbb::task_arena& ArenaFor(int threads) {
     if (!arena) arena = std::make_unique<tbb::task_arena>(threads);
     return *arena;
 }
+
+#endif
 
 }  // namespace
 
@@ -80,13 +89,11 @@ int Threads() {
 
 void SetThreads(int threads) { chosenThreads.store(threads > 0 ? threads : 0, std::memory_order_relaxed); }
 
+#if !defined(LUMARQ_PLAIN_THREADS)
+
 void RunOn(int threads, const std::function<void()>& body) {
-    if (threads <= 1) {
-        // Loops inside still run through the scheduler: an arena of one keeps them on this thread.
-        ArenaFor(1).execute(body);
-        return;
-    }
-    ArenaFor(threads < kMostThreads ? threads : kMostThreads).execute(body);
+    // An arena of one keeps the loops inside on this thread.
+    ArenaFor(std::clamp(threads, 1, kMostThreads)).execute(body);
 }
 
 void ForEach(int count, const std::function<void(int)>& body) {
@@ -94,5 +101,31 @@ void ForEach(int count, const std::function<void(int)>& body) {
         for (int i = range.begin(); i != range.end(); ++i) body(i);
     });
 }
+
+#else
+
+namespace {
+thread_local int runningOn = 1;
+}
+
+void RunOn(int threads, const std::function<void()>& body) {
+    const int saved = runningOn;
+    runningOn = std::clamp(threads, 1, kMostThreads);
+    body();
+    runningOn = saved;
+}
+
+void ForEach(int count, const std::function<void(int)>& body) {
+    std::atomic<int> next{0};
+    const auto take = [&] {
+        for (int i = next++; i < count; i = next++) body(i);
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < std::min(runningOn, count); ++t) helpers.emplace_back(take);
+    take();
+    for (std::thread& helper : helpers) helper.join();
+}
+
+#endif
 
 }  // namespace parallel

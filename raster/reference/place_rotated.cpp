@@ -11,6 +11,23 @@ namespace {
 
 int Truncate(double value) { return static_cast<int>(value); }  // values here stay small
 
+// Negative scales: a flip of y is a half turn and a mirror, a flip of x a mirror.
+bool Mirror(float& scaleX, float& scaleY, float& angle) {
+    bool mirrored = false;
+    if (scaleY < 0) {
+        scaleY = -scaleY;
+        angle = angle + 180.0f;
+        angle = 360.0f - angle;
+        mirrored = true;
+    }
+    if (scaleX < 0) {
+        scaleX = -scaleX;
+        angle = 360.0f - angle;
+        mirrored = !mirrored;
+    }
+    return mirrored;
+}
+
 // The destination pixels visited: a box around the pivot, or everything inside the insets.
 void ScanRange(const Placement& p, bool full, std::int64_t A, float scaleX, float scaleY, int hw, int hh, int dw,
                int dh, int& x0, int& x1, int& y0, int& y1) {
@@ -68,18 +85,7 @@ int TransformedScan(TWin& target, const TWin& source, const Placement& p, bool f
     const int clamp = p.Clamp != 0 ? 1 : 0;
 
     float scaleX = p.ScaleX, scaleY = p.ScaleY, angle = p.Angle;
-    bool mirrored = false;
-    if (scaleY < 0) {
-        scaleY = -scaleY;
-        angle = angle + 180.0f;
-        angle = 360.0f - angle;
-        mirrored = true;
-    }
-    if (scaleX < 0) {
-        scaleX = -scaleX;
-        angle = 360.0f - angle;
-        mirrored = !mirrored;
-    }
+    const bool mirrored = Mirror(scaleX, scaleY, angle);
     const int sw = source.Width(), sh = source.Height(), hw = sw / 2, hh = sh / 2;
     const int dw = target.Width(), dh = target.Height();
     const std::int64_t A = rotation::AngleCode(angle);
