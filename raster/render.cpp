@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "raster/apply_pattern.h"
 #include "platform/threads/parallel.h"
+#include "raster/apply_pattern.h"
 #include "raster/place_rotated.h"
 
 namespace {

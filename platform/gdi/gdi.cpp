@@ -15,6 +15,7 @@ namespace {
 // Below this many pixels a conversion stays on the calling thread.
 constexpr long long kFewestPixelsToShare = 1 << 18;
 constexpr int kRowsPerPiece = 32;
+
 std::function<bool(std::size_t)>& AllocationFailure() {
     static std::function<bool(std::size_t)> fails;
     return fails;
