@@ -79,6 +79,8 @@ void ShowMainWindow() { Form1->show(); }
 int Run(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumarq"));
+    // Lets the desktop match the windows to the installed desktop entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.lumarq.Lumarq"));
     // The program ends only when asked to (Exit, closing the panel, a refused image).
     QApplication::setQuitOnLastWindowClosed(false);
     Windows windows(QApplication::arguments().mid(1));

@@ -24,16 +24,15 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOn
     // The explanations are 13 pixels high whatever the screen's resolution. The
     // layout was made for Arial's widths and line spacing; where neither Arial nor
     // a face with its metrics is installed, DejaVu Sans (whose lines are as close)
-    // stands in, narrowed just enough that every caption fits its box.
+    // stands in. Either face is narrowed just enough that every caption fits its
+    // box: "Currently Selected lumarq" is 3 pixels wider in Arial than its box.
     for (QLabel* label : findChildren<QLabel*>(QRegularExpression(QStringLiteral("^Label\\d+$")))) {
         QFont font = label->font();
         font.setPixelSize(13);
-        label->setFont(font);
         const QString family = QFontInfo(font).family();
-        if (family.startsWith(QLatin1String("Arial")) || family.startsWith(QLatin1String("Liberation Sans")) ||
-            family.startsWith(QLatin1String("Arimo")))
-            continue;
-        font.setFamilies({QStringLiteral("DejaVu Sans")});
+        if (!family.startsWith(QLatin1String("Arial")) && !family.startsWith(QLatin1String("Liberation Sans")) &&
+            !family.startsWith(QLatin1String("Arimo")))
+            font.setFamilies({QStringLiteral("DejaVu Sans")});
         for (int stretch = 100; stretch >= 70; stretch -= 2) {
             font.setStretch(stretch);
             label->setFont(font);

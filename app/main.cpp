@@ -1,3 +1,9 @@
-#include "app/Application.h"
+#include <iostream>
 
-int main(int argc, char** argv) { return lumarq::Run(argc, argv); }
+#include "app/Application.h"
+#include "app/CommandLine.h"
+
+int main(int argc, char** argv) {
+    if (const auto status = lumarq::AnswerCommandLine(argc, argv, std::cout)) return *status;
+    return lumarq::Run(argc, argv);
+}

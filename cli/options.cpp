@@ -6,6 +6,7 @@ const char* const kRenderUsage =
     "Usage: lumarq-render [OPTIONS] INPUT.bmp... -o OUTPUT\n"
     "Renders bitmaps as the Lumarq control panel does, without a display.\n"
     "\n"
+    "Options:\n"
     "  --pattern N    0..65     (default 13)\n"
     "  --detector N   0..255    (default 160)\n"
     "  --red N        0..255    (default 255)\n"
@@ -22,7 +23,8 @@ const char* const kRenderUsage =
     "                 still come whole and in input order\n"
     "  -o, --output   output file for one input; an existing directory for several inputs\n"
     "                 (each written under its input's file name)\n"
-    "  -h, --help     usage;  --version  the version\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
     "\n"
     "Exit status: 0 when every input was written, 1 when any input failed, 2 for a usage error.\n";
 

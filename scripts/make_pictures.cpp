@@ -22,6 +22,7 @@
 
 #include "app/Application.h"
 #include "app/Unit4.h"
+#include "icon_artwork.h"
 #include "raster/render.h"
 
 namespace {
@@ -205,25 +206,6 @@ QImage AboutBanner(const QImage& sample) {
     return banner;
 }
 
-QImage AboutIcon() {
-    // An L of lit LEDs on a dark panel.
-    QImage icon(64, 64, QImage::Format_ARGB32);
-    icon.fill(Qt::transparent);
-    QPainter painter(&icon);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x18, 0x18, 0x18));
-    painter.drawRoundedRect(QRectF(1, 1, 62, 62), 9, 9);
-    for (int row = 0; row < 6; ++row)
-        for (int column = 0; column < 6; ++column) {
-            const bool lit = column == 1 || (row == 4 && column >= 1 && column <= 4);
-            painter.setBrush(lit ? QColor(0xFF, 0x20, 0x10) : QColor(0x48, 0x08, 0x08));
-            painter.drawEllipse(QRectF(6 + column * 9, 6 + row * 9, 7, 7));
-        }
-    painter.end();
-    return icon;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -240,7 +222,7 @@ int main(int argc, char** argv) {
     bool ok = HelpPanelPicture().save(out + QStringLiteral("help_panel.bmp"), "BMP");
     ok = Write4BitBitmap(HelpLedPicture(sample), out + QStringLiteral("help_led.bmp")) && ok;
     ok = AboutBanner(sample).convertToFormat(QImage::Format_RGB32).save(out + QStringLiteral("about_banner.bmp"), "BMP") && ok;
-    ok = AboutIcon().save(out + QStringLiteral("about_icon.png"), "PNG") && ok;
+    ok = DrawIcon(64).save(out + QStringLiteral("about_icon.png"), "PNG") && ok;
     if (!ok) std::fprintf(stderr, "make_pictures: could not write every picture\n");
     return ok ? 0 : 1;
 }
