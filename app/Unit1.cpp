@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -42,6 +43,8 @@ void ReportError(const QString& text) {
 
 TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    // The paint writes every pixel itself; Qt need not clear the surface first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setupUi(this);
     lumarq::ApplyFormFont(this);
     Form1 = this;
@@ -92,8 +95,7 @@ bool TForm1::LoadCurrentFile() {
             image_io::LoadImageFile(path, source, &work);
             // The surface that shows the image is had before anything changes, too.
             const qreal ratio = devicePixelRatioF();
-            if (!Canvas.Resize(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio),
-                               ratio, palette().color(QPalette::Window)))
+            if (!platform::WindowCanvas::CanBeHad(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio)))
                 throw LoadError(kOutOfMemoryError);
             SourceRaster->Swap(source);
             WorkRaster->Swap(work);
@@ -142,16 +144,15 @@ void TForm1::FormPaint() {
     if (Form4)
         Form4->Label1->setText(QStringLiteral("Lumarq ") + QString::number(Form4->ScrollBar1->value()));
     if (!WorkRaster) return;
-    const qreal ratio = devicePixelRatioF();
-    // Without the memory for a surface of the new size, the old one is shown.
-    Canvas.Resize(DeviceSize(size(), ratio), ratio, palette().color(QPalette::Window));
-    const QImage& image = Canvas.Image();
-    WorkRaster->Draw(Canvas, dmActual, 0, 0, WorkRaster->Width(), WorkRaster->Height(), image.width(),
-                     image.height());
-    if (!painting) {
-        canvasAwaitsPaint = true;
+    // Qt paints only inside a paint event: outside one, ask for it. Its blit
+    // converts to the window's 32 bits as it copies, on the render's threads.
+    if (!paintingInto) {
         update();
+        return;
     }
+    const platform::gdi::Surface surface = paintingInto->Pixels();
+    WorkRaster->Draw(*paintingInto, dmActual, 0, 0, WorkRaster->Width(), WorkRaster->Height(), surface.width,
+                     surface.height);
 }
 
 void TForm1::Help1Click() {
@@ -270,16 +271,23 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::paintEvent(QPaintEvent*) {
-    // Any other paint (an exposure, a restore) draws the image afresh.
-    if (canvasAwaitsPaint) {
-        canvasAwaitsPaint = false;
-    } else {
-        painting = true;
-        FormPaint();
-        painting = false;
-    }
+    // Every paint (after a render, an exposure, a restore, a resize) draws the
+    // working raster straight into the window's surface.
     QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), Canvas.PaintImage());
+    const QColor background = palette().color(QPalette::Window);
+    painter.setBackground(background);
+    platform::WindowCanvas canvas(painter, DeviceSize(size(), devicePixelRatioF()));
+    paintingInto = &canvas;
+    FormPaint();
+    paintingInto = nullptr;
+    // Where the window is larger than the raster, its background.
+    const platform::gdi::Surface surface = canvas.Pixels();
+    const int drawnWidth = WorkRaster ? std::min(WorkRaster->Width(), surface.width) : 0;
+    const int drawnHeight = WorkRaster ? WorkRaster->Height() : 0;
+    const std::uint32_t fill = background.rgb() | 0xFF000000u;
+    for (int y = 0; y < surface.height; ++y)
+        std::fill(reinterpret_cast<std::uint32_t*>(surface.pixel(y < drawnHeight ? drawnWidth : 0, y)),
+                  reinterpret_cast<std::uint32_t*>(surface.pixel(surface.width, y)), fill);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

@@ -64,9 +64,6 @@ public:
     std::optional<QString> RunOpenDialog1();
     std::optional<QString> RunSaveDialog1(const QString& preset);
 
-    // What the window shows, in device pixels.
-    const QImage& CanvasImage() const { return Canvas.Image(); }
-
 signals:
     // A file was loaded, shown and rendered.
     void FileOpened(const QString& fileName);
@@ -91,11 +88,8 @@ private:
     bool imageLoaded = false;      // an image from a file is on screen
     bool shownBefore = false;      // the first show has been handled
     QString saveNameBeforeOpen;    // CurrentFileName when the panel's Open began
-    platform::WindowCanvas Canvas;
-    bool painting = false;
-    // Set when FormPaint, called after a render, has drawn the current image into
-    // the canvas and asked for a paint: that paint only has to show the canvas.
-    bool canvasAwaitsPaint = false;
+    // The window's surface while a paint is on; FormPaint outside a paint asks for one.
+    platform::WindowCanvas* paintingInto = nullptr;
     std::optional<QPoint> dragOffset;  // set while the window is dragged by hand
 };
 

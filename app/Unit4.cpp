@@ -13,7 +13,14 @@
 
 namespace {
 constexpr std::array<std::int32_t, 8> kInitialPositions = {13, 160, 255, 0, 0, 0, 0, 0};
+
+std::function<void()>& RenderObserver() {
+    static std::function<void()> observer;
+    return observer;
 }
+}  // namespace
+
+void SetRenderObserverForTesting(std::function<void()> observer) { RenderObserver() = std::move(observer); }
 
 TForm4::TForm4(QWidget* parent) : QMainWindow(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
     setupUi(this);
@@ -65,7 +72,7 @@ RenderSettings TForm4::Settings() const {
 void TForm4::ScrollBar1Change() {
     if (!Form1 || !Form1->WorkRaster || !Form1->SourceRaster) return;
     RenderPipeline(*Form1->WorkRaster, *Form1->SourceRaster, Settings());
-    ++RendersRun;
+    if (RenderObserver()) RenderObserver()();
     Form1->FormPaint();
 }
 

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "raster/render.h"
 #include "ui_Unit4.h"
@@ -20,8 +21,6 @@ public:
 
     // A second set of the eight slider positions, exchanged by Memory A<>B.
     std::array<std::int32_t, 8> MemoryBank{};
-    // How many times the render pipeline has run.
-    int RendersRun = 0;
 
     std::array<QScrollBar*, 8> ScrollBars() const;
     RenderSettings Settings() const;
@@ -52,3 +51,8 @@ protected:
 private:
     bool SaveWorkRaster();
 };
+
+// The one test seam of the render pipeline: `observer` runs after every render
+// the panel makes, so that tests can count them (one per slider change). The
+// program itself never sets it; an empty function removes it.
+void SetRenderObserverForTesting(std::function<void()> observer);

@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.h"
 #include "cli/options.h"
 #include "image_io/image_file.h"
+#include "platform/threads/parallel.h"
 #include "raster/render.h"
 #include "raster/render_settings_file.h"
 #include "raster/win.h"
@@ -53,7 +55,9 @@ std::string OutputKey(const std::string& output) {
 }
 
 // Renders (or converts) one input into `output`; returns the error text on failure.
-std::optional<std::string> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output) {
+// Lines to print before it (the timing line) go into `notes`.
+std::optional<std::string> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output,
+                                      std::string& notes) {
     TWin source(0, 0);
     try {
         image_io::LoadImageFile(input, source);
@@ -75,7 +79,10 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
             std::sort(times.begin(), times.end());
             const std::size_t n = times.size();
             const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-            std::fprintf(stderr, "render_ms median=%.3f min=%.3f max=%.3f n=%zu\n", median, times.front(), times.back(), n);
+            char line[160];
+            std::snprintf(line, sizeof line, "render_ms median=%.3f min=%.3f max=%.3f n=%zu\n", median, times.front(),
+                          times.back(), n);
+            notes += line;
         }
         result = &work;
     }
@@ -83,6 +90,38 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
         image_io::SaveImageFile(*result, output, options.quality ? options.quality : image_io::kDefaultQuality);
     if (!saved) return saved.error;
     return std::nullopt;
+}
+
+// Where each input goes. Of several inputs bound for one file only the first
+// that succeeds is written; the later ones wait for the report in input order.
+struct Job {
+    std::string output, key, notes;
+    bool waitsForEarlier = false, overwritesInput = false;
+    std::optional<std::string> error;
+};
+
+std::vector<Job> PlanJobs(const RenderOptions& options, bool intoDirectory) {
+    // Written into a folder, a result must never replace one of the inputs: they are
+    // all known before the first output is written.
+    std::set<FileIdentity> inputFiles;
+    if (intoDirectory)
+        for (const std::string& input : options.inputs)
+            if (const auto identity = IdentityOf(input)) inputFiles.insert(*identity);
+    std::vector<Job> jobs(options.inputs.size());
+    std::set<std::string> keys;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        jobs[i].output = options.output;
+        if (intoDirectory) {
+            fs::path name = fs::path(options.inputs[i]).filename();
+            if (!options.format.empty()) name.replace_extension(options.format);
+            jobs[i].output = (fs::path(options.output) / name).string();
+        }
+        jobs[i].key = OutputKey(jobs[i].output);
+        const auto outputFile = intoDirectory ? IdentityOf(jobs[i].output) : std::nullopt;
+        jobs[i].overwritesInput = outputFile && inputFiles.count(*outputFile);
+        jobs[i].waitsForEarlier = !keys.insert(jobs[i].key).second;
+    }
+    return jobs;
 }
 
 }  // namespace
@@ -108,6 +147,17 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (options.threads > 0) {
+        parallel::SetThreads(options.threads);
+    } else {
+        std::string error;
+        parallel::ThreadsFromEnvironment(error);
+        if (!error.empty()) {
+            std::cerr << "lumarq-render: " << error << " (or use --threads)\n";
+            return 2;
+        }
+    }
+
     std::error_code ignored;
     const bool intoDirectory = fs::is_directory(options.output, ignored);
     if (options.inputs.size() > 1 && !intoDirectory) {
@@ -121,43 +171,35 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // Written into a folder, a result must never replace one of the inputs: they are
-    // all known before the first output is written.
-    std::set<FileIdentity> inputFiles;
-    if (intoDirectory)
-        for (const std::string& input : options.inputs)
-            if (const auto identity = IdentityOf(input)) inputFiles.insert(*identity);
-
     const bool progress = options.inputs.size() > 1 && isatty(STDERR_FILENO);
+    std::vector<Job> jobs = PlanJobs(options, intoDirectory);
     std::map<std::string, std::string> claimedOutputs;  // output path -> the input written there
     int failures = 0;
-    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+    const auto work = [&](int i) {
+        if (!jobs[i].waitsForEarlier && !jobs[i].overwritesInput)
+            jobs[i].error = ProcessOne(options, options.inputs[i], jobs[i].output, jobs[i].notes);
+    };
+    const auto report = [&](int i) {
+        Job& job = jobs[i];
         const std::string& input = options.inputs[i];
         if (progress) std::cerr << "\r\x1b[K[" << i + 1 << '/' << options.inputs.size() << "] " << input << std::flush;
-        std::string output = options.output;
-        if (intoDirectory) {
-            fs::path name = fs::path(input).filename();
-            if (!options.format.empty()) name.replace_extension(options.format);
-            output = (fs::path(options.output) / name).string();
-        }
-        std::optional<std::string> error;
         // Two inputs of the same name would overwrite each other's result.
-        const std::string key = OutputKey(output);
-        const auto outputFile = intoDirectory ? IdentityOf(output) : std::nullopt;
-        if (outputFile && inputFiles.count(*outputFile))
-            error = "would overwrite an input; choose another output folder";
-        else if (const auto claimed = claimedOutputs.find(key); claimed != claimedOutputs.end())
-            error = "not written: " + output + " already holds the result of " + claimed->second;
-        else
-            error = ProcessOne(options, input, output);
-        if (error) {
-            if (progress) std::cerr << "\r\x1b[K";
-            ReportFailure(input, *error);
+        if (job.overwritesInput)
+            job.error = "would overwrite an input; choose another output folder";
+        else if (const auto claimed = claimedOutputs.find(job.key); claimed != claimedOutputs.end())
+            job.error = "not written: " + job.output + " already holds the result of " + claimed->second;
+        else if (job.waitsForEarlier)
+            job.error = ProcessOne(options, input, job.output, job.notes);
+        if (progress && (job.error || !job.notes.empty())) std::cerr << "\r\x1b[K";
+        std::cerr << job.notes;
+        if (job.error) {
+            ReportFailure(input, *job.error);
             ++failures;
         } else {
-            claimedOutputs.emplace(key, input);
+            claimedOutputs.emplace(job.key, input);
         }
-    }
+    };
+    RunInInputOrder(static_cast<int>(jobs.size()), options.jobs > 0 ? options.jobs : parallel::Cores(), work, report);
     if (progress) std::cerr << "\r\x1b[K" << options.inputs.size() - failures << '/' << options.inputs.size()
                             << " written\n";
     return failures ? 1 : 0;

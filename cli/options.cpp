@@ -22,9 +22,12 @@ const char* const kRenderUsage =
     "  --settings FILE   start from a settings file saved by the windows; the options\n"
     "                    above override it\n"
     "  --print-settings  print the settings in use as a settings file, and stop\n"
-    "  --convert      load and save again, no render (normalises any BMP variant to 24-bit)\n"
+    "  --convert      load and save again, no render (any readable image to the output's format)\n"
     "  --repeat N     render N times and print on stderr one line:\n"
     "                 \"render_ms median=M min=L max=H n=N\" (milliseconds, 3 decimals)\n"
+    "  --threads N    threads for each render, 1..256 (default: LUMARQ_THREADS, else every core)\n"
+    "  -j, --jobs N   inputs worked on at once, 1..256 (default: the core count); messages\n"
+    "                 still come whole and in input order\n"
     "  -o, --output   output file for one input; an existing directory for several inputs\n"
     "                 (each written under its input's file name)\n"
     "                 The output's extension chooses its format, in any letter case: .bmp,\n"
@@ -68,6 +71,8 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
         {"--angle", 0, 360, &o.settings.Angle, true},
         {"--repeat", 1, 1000000, &o.repeat, false},
         {"--quality", 1, 100, &o.quality, false},
+        {"--threads", 1, 256, &o.threads, false},
+        {"--jobs", 1, 256, &o.jobs, false},
     };
     auto fail = [&](std::string message) {
         result.error = std::move(message);
@@ -85,9 +90,10 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
             optionsEnded = true;
             continue;
         }
-        // "--name=value" and "--name value" are both accepted.
-        std::string name = word;
+        // "--name=value" and "--name value" are both accepted, and -j as "-j N" or "-jN".
+        std::string name = word == "-j" ? "--jobs" : word;
         std::optional<std::string> value;
+        if (word.size() > 2 && word.rfind("-j", 0) == 0 && word[2] != '-') name = "--jobs", value = word.substr(2);
         if (const auto equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
             name = word.substr(0, equals);
             value = word.substr(equals + 1);

@@ -14,6 +14,8 @@ struct RenderOptions {
     bool convert = false;
     bool renderOptionGiven = false;  // any of the eight render settings was set
     std::int32_t repeat = 0;         // 0: render once, no timing line
+    std::int32_t threads = 0;        // 0: LUMARQ_THREADS, else every core
+    std::int32_t jobs = 0;           // inputs at once; 0: the core count
     std::string output;
     std::string format;  // --format: the extension of outputs written into a directory
     std::int32_t quality = 0;  // --quality for JPEG and WebP; 0: the default

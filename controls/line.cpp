@@ -31,7 +31,6 @@ TLine::TLine(QWidget* parent) : QWidget(parent) {
 TLine::~TLine() = default;
 
 void TLine::RequestRepaint() {
-    ++repaintRequests_;
     emit repaintRequested();
     update();
 }

@@ -54,10 +54,8 @@ public:
     void setArrow2(bool value);
     void setArrowFactor(int value);
 
-    // How many repaints the setters have asked for since construction.
-    int RepaintRequests() const { return repaintRequests_; }
-
 signals:
+    // A setter changed what the line looks like and asked for a repaint.
     void repaintRequested();
 
 protected:
@@ -74,5 +72,4 @@ private:
     bool arrow1_ = false;
     bool arrow2_ = false;
     int arrowFactor_ = 3;
-    int repaintRequests_ = 0;
 };

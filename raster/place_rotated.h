@@ -1,37 +1,56 @@
-// The turn used by TWin::PlaceRotated: the angle's code in hundredths of a degree
-// and the 16.16 fixed-point sine and cosine coefficients derived from it.
+// The control panel's placement onto a cleared raster, row band by row band:
+// what the render pipeline runs on every core.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
-class TWin;
+#include "raster/placement.h"
+#include "raster/rotation.h"
 
-namespace rotation {
+// The same bytes and working pointers as FillBox to black over the whole of
+// Target followed by PlaceRotated of Source at (CentreX, CentreY) and Angle with
+// scale 1, BlendCode -256, Clamp 1 and every other setting neutral, with each row
+// written once instead of twice. Each destination row depends on nothing but the
+// source, so rows may be drawn in any order and bands of them side by side.
+class ClearAndPlace {
+public:
+    ClearAndPlace(TWin& Target, TWin& Source, std::int32_t CentreX, std::int32_t CentreY, float Angle);
 
-// round(Angle x 100), ties to even, remainder of 36000 with the sign of the
-// angle: a negative angle gives a negative code. An angle too large to round
-// into 64 bits gives the code of the most negative 64-bit integer.
-std::int64_t AngleCode(float Angle);
+    // False where the rows are not independent (a raster drawn into itself, an
+    // empty one): then Run draws everything at once, the plain way.
+    bool InBands() const { return mode_ != Mode::Sequence; }
+    // The columns of a row that matter: every one, or, where a pattern will
+    // cover columns coveredFrom..coveredTo whatever they hold, only those around
+    // them and the `samples` columns the pattern reads there, from firstSample on,
+    // samplePitch apart.
+    struct Columns {
+        std::int64_t coveredFrom = 0, coveredTo = -1;  // nothing covered
+        std::int64_t firstSample = 0, samplePitch = 1, samples = 0;
+    };
+    using ColumnsOfRow = std::function<Columns(std::int64_t y)>;
 
-struct Coefficients {
-    std::int32_t E;  // sine of (Angle + 180 degrees), times 65536
-    std::int32_t F;  // cosine of (Angle + 180 degrees), times 65536
-    bool operator==(const Coefficients&) const = default;
+    // Rows first..last - 1 (only when InBands), each row's columns that matter.
+    void Rows(std::int64_t first, std::int64_t last, const ColumnsOfRow& columnsOf = {}) const;
+    // After every row was drawn: the working pointers the plain sequence leaves.
+    void Finish() const;
+    // All rows and Finish, or the plain sequence.
+    void Run() const;
+
+private:
+    enum class Mode { Sequence, ClearOnly, Direct, Turned };
+    void WholeRow(std::int64_t y, std::vector<rotation::RowRun>& runs) const;
+    // Columns a..b of row y; `run` is the row's run in the turned copy.
+    void Part(std::int64_t y, std::int64_t a, std::int64_t b, const rotation::RowRun& run,
+              std::vector<rotation::RowRun>& runs) const;
+
+    TWin& target_;
+    TWin& source_;
+    std::int32_t centreX_, centreY_;
+    float angle_;
+    Mode mode_;
+    placement::DirectBlock block_{};
+    rotation::ScanPlan plan_;
 };
 
-// The exact values for the eight multiples of 45 degrees (65535 at the axes),
-// otherwise the sine and cosine of the angle stored as a 32-bit float.
-Coefficients CoefficientsFor(float Angle);
-
-// The most pixels the unscaled turned copy may move per vector step: 16, 8, or 1
-// for the plain loop. The widest the processor has is used by default; tests
-// lower it so that every copy path runs on a processor that has them all.
-void LimitCopyWidth(int pixels);
-
-}  // namespace rotation
-
-// The control panel's placement onto a cleared raster: the same bytes and working
-// pointers as FillBox to black over the whole of Target followed by PlaceRotated
-// of Source at (CentreX, CentreY) and Angle with scale 1, BlendCode -256, Clamp 1
-// and every other setting neutral, with each row written once instead of twice.
 void ClearAndPlaceRotated(TWin& Target, TWin& Source, std::int32_t CentreX, std::int32_t CentreY, float Angle);

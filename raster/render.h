@@ -20,6 +20,15 @@ struct RenderSettings {
     bool operator==(const RenderSettings&) const = default;
 };
 
+// How a render shares out its work. The bytes are the same whatever it says.
+struct RenderThreads {
+    int count = 0;  // 0: parallel::Threads(), that is every core unless told otherwise
+    // Below this many pixels a render stays on the calling thread: handing out
+    // the work would cost more than it saves.
+    long long fewestPixelsToShare = 1 << 18;
+};
+
 // Clears WorkRaster to black, places SourceRaster into it at the offsets and the
 // angle, and applies the pattern over the whole raster.
-void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& settings);
+void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& settings,
+                    const RenderThreads& threads = {});

@@ -1,5 +1,8 @@
 #include "platform/gdi/gdi.h"
 
+#include "platform/gdi/convert.h"
+#include "platform/threads/parallel.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -8,6 +11,11 @@
 namespace platform::gdi {
 
 namespace {
+
+// Below this many pixels a conversion stays on the calling thread.
+constexpr long long kFewestPixelsToShare = 1 << 18;
+constexpr int kRowsPerPiece = 32;
+
 std::function<bool(std::size_t)>& AllocationFailure() {
     static std::function<bool(std::size_t)> fails;
     return fails;
@@ -42,11 +50,24 @@ bool BitBlt(const DeviceContext& target, int x, int y, int w, int h, const Devic
     right = std::min({right, static_cast<long long>(dst.width) - x, static_cast<long long>(src.width) - sx});
     bottom = std::min({bottom, static_cast<long long>(dst.height) - y, static_cast<long long>(src.height) - sy});
     if (left >= right || top >= bottom) return false;
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(right - left);
-    for (long long row = top; row < bottom; ++row) {
-        std::memmove(dst.pixel(static_cast<int>(x + left), static_cast<int>(y + row)),
-                     src.pixel(static_cast<int>(sx + left), static_cast<int>(sy + row)), rowBytes);
+    const int columns = static_cast<int>(right - left);
+    const auto copyRow = [&](long long row) {
+        CopyPixels(dst.pixel(static_cast<int>(x + left), static_cast<int>(y + row)), dst.bytesPerPixel,
+                   src.pixel(static_cast<int>(sx + left), static_cast<int>(sy + row)), src.bytesPerPixel, columns);
+    };
+    if (dst.bytesPerPixel == src.bytesPerPixel || (bottom - top) * columns < kFewestPixelsToShare) {
+        // Same format: possibly the same surface, copied row after row as memmove does.
+        for (long long row = top; row < bottom; ++row) copyRow(row);
+        return true;
     }
+    const int rows = static_cast<int>(bottom - top);
+    const int pieces = (rows + kRowsPerPiece - 1) / kRowsPerPiece;
+    parallel::RunOn(parallel::Threads(), [&] {
+        parallel::ForEach(pieces, [&](int piece) {
+            const long long first = top + static_cast<long long>(piece) * kRowsPerPiece;
+            for (long long row = first; row < std::min<long long>(bottom, first + kRowsPerPiece); ++row) copyRow(row);
+        });
+    });
     return true;
 }
 
@@ -87,13 +108,10 @@ bool StretchBlt(const DeviceContext& target, int x, int y, int w, int h, const D
         std::uint8_t* out = dst.pixel(static_cast<int>(x0), static_cast<int>(cy));
         for (int srcColumn : columns) {
             if (srcColumn >= 0 && srcColumn < src.width) {
-                const std::uint8_t* in = src.pixel(srcColumn, static_cast<int>(srcRow));
-                out[0] = in[0];
-                out[1] = in[1];
-                out[2] = in[2];
+                CopyPixels(out, dst.bytesPerPixel, src.pixel(srcColumn, static_cast<int>(srcRow)), src.bytesPerPixel, 1);
                 drawn = true;
             }
-            out += 3;
+            out += dst.bytesPerPixel;
         }
     }
     return drawn;

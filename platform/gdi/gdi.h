@@ -25,15 +25,20 @@ struct BITMAPINFOHEADER {
     std::uint32_t biClrImportant = 0;
 };
 
-// A view of 24-bit blue-green-red pixels, rows top-down, `stride` bytes apart.
+// A view of pixels, rows top-down, `stride` bytes apart: 24-bit blue, green, red,
+// or 32-bit blue, green, red and a fourth byte that is always 255 (a window's
+// surface). Blits between the two convert as they copy.
 struct Surface {
     std::uint8_t* bits = nullptr;
     int width = 0;
     int height = 0;
     std::ptrdiff_t stride = 0;
+    int bytesPerPixel = 3;
 
     bool empty() const { return bits == nullptr || width <= 0 || height <= 0; }
-    std::uint8_t* pixel(int x, int y) const { return bits + y * stride + 3 * static_cast<std::ptrdiff_t>(x); }
+    std::uint8_t* pixel(int x, int y) const {
+        return bits + y * stride + bytesPerPixel * static_cast<std::ptrdiff_t>(x);
+    }
 };
 
 // A 24-bit top-down pixel store, zero-filled when created (black).
@@ -81,7 +86,8 @@ private:
 };
 
 // Copies a w x h block from (sx, sy) of `source` to (x, y) of `target`, clipped
-// to both surfaces. Returns false when nothing could be copied.
+// to both surfaces. Returns false when nothing could be copied. A large copy
+// between 24- and 32-bit surfaces runs on the render's threads.
 bool BitBlt(const DeviceContext& target, int x, int y, int w, int h, const DeviceContext& source, int sx,
             int sy);
 

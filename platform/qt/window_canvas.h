@@ -1,34 +1,39 @@
-// A window's drawing surface as a blit target: a 24-bit blue-green-red image in
-// device pixels that the raster engine blits into and the window then paints.
+// The image window's drawing surface as a blit target, for the length of one
+// paint: the window's own 32-bit backing store, so that the blit that draws the
+// raster, converting its 24-bit pixels as it copies, is its one pass to the
+// screen. Where a paint goes elsewhere (a grab into a picture, a backing store of
+// another format) the blit goes into a 32-bit image that the painter then draws.
 #pragma once
 
-#include <QColor>
 #include <QImage>
 #include <QSize>
 
 #include "platform/gdi/gdi.h"
 
+class QPainter;
+
 namespace platform {
 
 class WindowCanvas final : public gdi::DeviceContext {
 public:
-    // Makes the surface deviceSize pixels, filled with background, when its size
-    // or ratio changes; the content is kept otherwise. ratio is the number of
-    // device pixels per logical pixel of the window it is painted into. Returns
-    // false, with the surface left as it was, when the memory cannot be had.
-    bool Resize(QSize deviceSize, qreal ratio, QColor background);
-    gdi::Surface Pixels() const override;
-    const QImage& Image() const { return image_; }
+    // For a paint through `painter` of a window deviceSize device pixels large.
+    WindowCanvas(QPainter& painter, QSize deviceSize);
+    // Draws the stand-in image, if one was needed.
+    ~WindowCanvas() override;
+    WindowCanvas(const WindowCanvas&) = delete;
+    WindowCanvas& operator=(const WindowCanvas&) = delete;
 
-    // The same picture in the 32-bit format that window backing stores take as
-    // it is, so that painting it is a plain copy: converted once after the
-    // surface was handed out for writing, into an image kept between paints.
-    const QImage& PaintImage() const;
+    // Empty when nothing can be drawn (no memory for a stand-in image).
+    gdi::Surface Pixels() const override { return surface_; }
+
+    // Whether the memory for a window surface of this size can be had: asked
+    // before a window grows, so that a failure keeps the previous image.
+    static bool CanBeHad(QSize deviceSize);
 
 private:
-    mutable QImage image_;  // blits write through the surface of a const context
-    mutable QImage paintImage_;
-    mutable bool paintImageStale_ = true;
+    QPainter& painter_;
+    gdi::Surface surface_;
+    QImage standIn_;
 };
 
 }  // namespace platform

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/Application.h"
+#include "app/Unit4.h"
 #include "platform/qt/file_dialog.h"
 #include "platform/qt/message_box.h"
 #include "platform/qt/sound.h"
@@ -120,6 +121,7 @@ struct Seams {
     std::deque<QString> dialogAnswers;
     std::vector<std::pair<QString, platform::SoundMode>> sounds;
     std::function<void()> onBox;  // runs while a box is up
+    int renders = 0;              // renders the panel has run
 
     Seams() {
         platform::SetMessageBoxHandler([this](const QString& text, const QString& caption, std::uint32_t flags) {
@@ -135,11 +137,13 @@ struct Seams {
             return answer.isEmpty() ? std::optional<QString>() : std::optional<QString>(answer);
         });
         platform::SetSoundHandler([this](const QString& name, platform::SoundMode mode) { sounds.emplace_back(name, mode); });
+        SetRenderObserverForTesting([this] { ++renders; });
     }
     ~Seams() {
         platform::SetMessageBoxHandler({});
         platform::SetFileDialogHandler({});
         platform::SetSoundHandler({});
+        SetRenderObserverForTesting({});
     }
     Seams(const Seams&) = delete;
     Seams& operator=(const Seams&) = delete;

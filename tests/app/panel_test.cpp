@@ -110,10 +110,10 @@ private slots:
     void keyboardFocusAndTabOrder() {
         QVERIFY(QTest::qWaitForWindowActive(Form4));
         QCOMPARE(QApplication::focusWidget(), Form4->ScrollBar1);
-        const int renders = Form4->RendersRun;
+        const int renders = seams->renders;
         QTest::keyClick(Form4->ScrollBar1, Qt::Key_Right);
         QCOMPARE(Form4->ScrollBar1->value(), 14);
-        QCOMPARE(Form4->RendersRun, renders + 1);
+        QCOMPARE(seams->renders, renders + 1);
         QCOMPARE(Form4->Label1->text(), QStringLiteral("Lumarq 14"));
 
         QStringList order;
@@ -132,19 +132,19 @@ private slots:
     }
 
     void oneRenderPerChange() {
-        const int renders = Form4->RendersRun;
+        const int renders = seams->renders;
         Form4->ScrollBar8->setValue(45);
-        QCOMPARE(Form4->RendersRun, renders + 1);
+        QCOMPARE(seams->renders, renders + 1);
         Form4->ScrollBar8->setValue(45);  // not a change
-        QCOMPARE(Form4->RendersRun, renders + 1);
+        QCOMPARE(seams->renders, renders + 1);
         Form4->ScrollBar1->setValue(33);
-        QCOMPARE(Form4->RendersRun, renders + 2);
+        QCOMPARE(seams->renders, renders + 2);
         QCOMPARE(Form4->Label1->text(), QStringLiteral("Lumarq 33"));
         QCOMPARE(Form4->Settings(), (RenderSettings{33, 160, 255, 0, 0, 0, 0, 45}));
 
         // An offset that moves the image entirely out of the raster still renders.
         Form4->ScrollBar6->setValue(-1500);
-        QCOMPARE(Form4->RendersRun, renders + 3);
+        QCOMPARE(seams->renders, renders + 3);
     }
 
     void resetRestoresTheInitialSettings() {
@@ -152,18 +152,18 @@ private slots:
         Form4->ScrollBar6->setValue(-20);
         Form4->ScrollBar8->setValue(90);
         seams->sounds.clear();
-        const int renders = Form4->RendersRun;
+        const int renders = seams->renders;
 
         QTest::mouseClick(Form4->Button1, Qt::LeftButton);
         QCOMPARE(seams->SoundNames(), QStringList{"RPOP"});
         QCOMPARE(Positions(), kInitial);
-        QCOMPARE(Form4->RendersRun, renders + 3);  // one per slider that moved
+        QCOMPARE(seams->renders, renders + 3);  // one per slider that moved
         QCOMPARE(Form4->MemoryBank, (std::array<std::int32_t, 8>{13, 160, 255, 0, 0, 0, 0, 0}));
 
         // The bank now holds the same settings: an exchange changes nothing.
         Form4->Button2Click();
         QCOMPARE(Positions(), kInitial);
-        QCOMPARE(Form4->RendersRun, renders + 3);
+        QCOMPARE(seams->renders, renders + 3);
     }
 
     void memoryExchangeTwiceRestoresExactly() {
@@ -172,12 +172,12 @@ private slots:
         Form4->ScrollBar7->setValue(-300);
         const std::array<int, 8> before = Positions();
         seams->sounds.clear();
-        const int renders = Form4->RendersRun;
+        const int renders = seams->renders;
 
         Form4->Button2Click();
         QCOMPARE(Positions(), (std::array<int, 8>{}));  // the bank starts at 0
         QCOMPARE(Form4->MemoryBank, (std::array<std::int32_t, 8>{50, 160, 255, 0, 77, 0, -300, 0}));
-        QCOMPARE(Form4->RendersRun, renders + 5);  // slider 4, 6 and 8 were at 0 already
+        QCOMPARE(seams->renders, renders + 5);  // slider 4, 6 and 8 were at 0 already
 
         Form4->Button2Click();
         QCOMPARE(Positions(), before);

@@ -40,8 +40,8 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    Outcome Render(const std::string& arguments) {
-        const std::string command = std::string("'") + LUMARQ_RENDER + "' " + arguments + " >'" +
+    Outcome Render(const std::string& arguments, const std::string& environment = "") {
+        const std::string command = environment + " '" + LUMARQ_RENDER + "' " + arguments + " >'" +
                                     (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "' </dev/null";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "stdout"), Slurp(dir / "stderr")};
@@ -84,9 +84,13 @@ TEST_F(RenderCli, UsageErrorsNameTheOptionAndItsRange) {
         {"--format gif " + input + " -o " + dir.string(), "--format needs one of bmp, png, jpg, webp, tiff (not 'gif')"},
         {"--format png " + input + " -o " + (dir / "x.png").string(), "--format names the type of files written into a directory"},
         {"--quality 0 " + input + " -o x.jpg", "--quality: 0 is out of range (1..100)"},
+        {"--threads 0 " + input + " -o x.bmp", "--threads: 0 is out of range (1..256)"},
+        {"-j x " + input + " -o x.bmp", "--jobs: 'x' is not a whole number (1..256)"},
+        {"LUMARQ_THREADS=lots", "LUMARQ_THREADS: 'lots' is not a whole number (1..256)"},
     };
     for (const auto& c : cases) {
-        const Outcome run = Render(c.arguments);
+        // The variable is read only where --threads does not say.
+        const Outcome run = c.arguments.rfind("LUMARQ", 0) == 0 ? Render(input + " -o x.bmp", c.arguments) : Render(c.arguments);
         EXPECT_EQ(run.status, 2) << c.arguments;
         EXPECT_NE(run.err.find("lumarq-render: "), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(c.expected), std::string::npos) << c.arguments << " -> " << run.err;
@@ -285,6 +289,38 @@ TEST_F(RenderCli, PhotosInAndShareableImagesOut) {
     const std::string other = MakeImage("other.bmp", 140, 130);
     ASSERT_EQ(Render("--format TIF " + other + " -o " + (dir / "shared").string()).status, 0);
     EXPECT_EQ(load(dir / "shared" / "other.tiff")->Width(), 140);
+}
+
+TEST_F(RenderCli, SeveralAtOnceWriteTheSameBytesAndReportInInputOrder) {
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 6; ++i) {
+        // Every other input is missing, so its error is ready long before the renders around it.
+        inputs.push_back(i % 2 ? (dir / ("missing" + std::to_string(i) + ".bmp")).string()
+                               : MakeImage("in" + std::to_string(i) + ".bmp", 300 + 40 * i, 200));
+    }
+    std::string list;
+    for (const std::string& input : inputs) list += input + " ";
+    fs::create_directories(dir / "one");
+    fs::create_directories(dir / "many");
+    const std::string settings = "--pattern 33 --angle 30 --repeat 2 ";
+    const Outcome one = Render(settings + "--threads 1 -j 1 " + list + "-o " + (dir / "one").string());
+    const Outcome many = Render(settings + "-j4 " + list + "-o " + (dir / "many").string(), "LUMARQ_THREADS=3");
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(many.status, 1);
+    // Each input's timing line, then each missing input's error, in input order.
+    std::vector<std::string> lines;
+    std::istringstream text(many.err);
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 6u) << many.err;
+    for (int i = 0; i < 6; ++i) {
+        if (i % 2) EXPECT_EQ(lines[i], "lumarq-render: " + inputs[i] + ": Cannot open file " + inputs[i]);
+        else EXPECT_EQ(lines[i].rfind("render_ms median=", 0), 0u) << lines[i];
+    }
+    for (int i = 0; i < 6; i += 2) {
+        const std::string name = fs::path(inputs[i]).filename().string();
+        EXPECT_EQ(Slurp(dir / "many" / name), Slurp(dir / "one" / name)) << name;
+        EXPECT_FALSE(Slurp(dir / "one" / name).empty());
+    }
 }
 
 TEST_F(RenderCli, AFolderOutputNeverReplacesAnInput) {

@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "raster/reference/reference.h"
 #include "tests/raster/test_util.h"
 
 namespace {
@@ -33,79 +34,11 @@ void CopyPixels(const TWin& from, TWin& to) {
     std::memcpy(to.Bits, from.Bits, static_cast<std::size_t>(from.Stride) * static_cast<std::size_t>(from.Height()));
 }
 
-// The patterns drawn the slow, obvious way: cell by cell through FillBox and
-// DrawLine, each cell sampled with PeekBlue/PeekGreen/PeekRed just before it is drawn.
-// Counts the samples that earlier cells had already changed from `original`; the
-// fast drawing relies on there being none.
-int PlainPattern(TWin& w, int P, const Colours& c, Region r, const TWin& original) {
-    int touchedSamples = 0;
-    if (P < 0 || P > 65 || P == 13 || !w.HasPixels()) return touchedSamples;
-    const int W = w.Width(), H = w.Height();
-    const int D = c.detector;
-    auto sample = [&](int x, int y) {
-        const int blue = w.PeekBlue(x, y);
-        const Rgb s{w.PeekRed(), w.PeekGreen(), blue};
-        if (s != PixelAt(original, x, y)) ++touchedSamples;
-        return s;
-    };
-    auto lit = [&](Rgb s) { return s[2] > D || s[1] > D || s[0] > D; };
-    auto line = [&](int x1, int y1, int x2, int y2, Rgb k) { w.DrawLine(x1, y1, x2, y2, k[0], k[1], k[2], 128); };
-    auto box = [&](int x1, int y1, int x2, int y2, Rgb k) { w.FillBox(x1, y1, x2, y2, k[0], k[1], k[2], 128); };
-
-    if (P >= 40) {
-        static const int columns[13] = {2, 3, 4, 5, 6, 7, 8, 19, 2, 4, 4, 8, 12};
-        static const int rows[13] = {2, 3, 4, 5, 6, 7, 8, 19, 4, 2, 8, 4, 6};
-        const int SX = columns[(P - 40) % 13], SY = rows[(P - 40) % 13], HX = SX / 2, HY = SY / 2;
-        for (int CY = SY - HY + 2; CY < H - HY; CY += SY)
-            for (int CX = SX - HX + 2; CX < W - HX; CX += SX) {
-                box(CX - HX, CY - HY, CX + HX, CY + HY, lit(sample(CX, CY)) ? c.on : c.line);
-                if (P <= 52) {
-                    line(CX - HX, CY - HY, CX - HX, CY + HY, {0, 0, 0});
-                    line(CX - HX, CY - HY, CX + HX, CY - HY, {0, 0, 0});
-                }
-            }
-        return touchedSamples;
-    }
-
-    if (r.x1 < 0) r.x1 = 0;
-    if (r.y1 < 0) r.y1 = 0;
-    if (r.x2 < 0) r.x2 = W - 1;
-    if (r.y2 < 0) r.y2 = H - 1;
-    if (r.x2 > W - 1) r.x2 = W - 1;
-    if (r.y2 > H - 1) r.y2 = H - 1;
-    if (r.x1 > r.x2 || r.y1 > r.y2) return touchedSamples;
-
-    int xShift, yShift;
-    if (P <= 6) xShift = yShift = 7 - P;
-    else if (P <= 12) xShift = yShift = 14 - P;
-    else if (P <= 20) xShift = yShift = 21 - P;
-    else if (P <= 26) xShift = 27 - P, yShift = 28 - P;
-    else if (P <= 32) xShift = 34 - P, yShift = 33 - P;
-    else xShift = yShift = 40 - P;
-    const int SX = (r.x2 - r.x1) >> xShift, SY = (r.y2 - r.y1) >> yShift;
-    if (SX == 0 || SY == 0) return touchedSamples;
-    const int HX = SX / 2, HY = SY / 2;
-    const bool grid = !(P >= 14 && P <= 20);
-    int XR = -1, lastCY = -1;
-    for (int CY = r.y1 + HY + 1; CY < r.y2 - HY; CY += SY) {
-        int lastCX = -1;
-        for (int CX = r.x1 + HX + 1; CX < r.x2 - HX; CX += SX) {
-            if (P >= 7 && P <= 20) box(CX - HX, CY - HY, CX + HX, CY + HY, sample(CX, CY));
-            if (P >= 21) box(CX - HX, CY - HY, CX + HX, CY + HY, lit(sample(CX, CY)) ? c.on : c.off);
-            if (grid) {
-                line(CX - HX, CY - HY, CX - HX, CY + HY, c.line);
-                line(CX - HX, CY - HY, CX + HX, CY - HY, c.line);
-            }
-            lastCX = CX;
-        }
-        if (grid && lastCX >= 0) {
-            XR = lastCX + HX;
-            line(XR, CY - HY, XR, CY + HY, c.line);
-        }
-        lastCY = CY;
-    }
-    if (grid && lastCY >= 0) line(r.x1 + 1, lastCY + HY, XR, lastCY + HY, c.line);
-    return touchedSamples;
+// The plain drawing in raster/reference; returns the samples that earlier cells
+// had already changed, which the fast drawing relies on being none.
+int PlainPattern(TWin& w, int P, const Colours& c, Region r) {
+    return reference::ApplyPattern(w, P, c.detector, c.on[0], c.on[1], c.on[2], c.off[0], c.off[1], c.off[2],
+                                   c.line[0], c.line[1], c.line[2], r.x1, r.y1, r.x2, r.y2);
 }
 
 void Fill(TWin& win, Rgb rgb) { win.FillBox(0, 0, win.Width() - 1, win.Height() - 1, rgb[0], rgb[1], rgb[2], 128); }
@@ -354,7 +287,7 @@ TEST(ApplyPattern, MatchesThePlainCellByCellDrawing) {
                 CopyPixels(image, fast);
                 CopyPixels(image, plain);
                 Apply(fast, pattern, c, r);
-                ASSERT_EQ(PlainPattern(plain, pattern, c, r, image), 0) << "samples overwritten by earlier cells";
+                ASSERT_EQ(PlainPattern(plain, pattern, c, r), 0) << "samples overwritten by earlier cells";
                 ASSERT_EQ(Bytes(fast), Bytes(plain))
                     << "pattern " << pattern << " on " << size.w << "x" << size.h << " variant " << variant;
                 ++compared;

@@ -12,26 +12,13 @@
 #include <vector>
 
 #include "raster/blend.h"
-#include "raster/place_rotated.h"
+#include "raster/reference/reference.h"
+#include "raster/rotation.h"
 #include "tests/raster/test_util.h"
 
 namespace {
 
-// The 22 settings of one placement; the defaults are the control panel's.
-struct Placement {
-    int CentreX = 0, CentreY = 0;
-    float Angle = 0.0f, ScaleX = 1.0f, ScaleY = 1.0f, ScaleStep = 0.0f;
-    int PivotDX = 0, PivotDY = 0, BlendCode = -256, Brightness = 0;
-    float Gain = 1.0f, Saturation = 0.0f;
-    int RedShift = 0, GreenShift = 0, BlueShift = 0, Effect = 0, Clamp = 1;
-    int InsetLeft = 0, InsetTop = 0, InsetRight = 0, InsetBottom = 0;
-
-    void Draw(TWin& target, TWin& source) const {
-        target.PlaceRotated(source, CentreX, CentreY, Angle, ScaleX, ScaleY, ScaleStep, PivotDX, PivotDY, BlendCode,
-                            Brightness, Gain, Saturation, RedShift, GreenShift, BlueShift, Effect, Clamp, InsetLeft,
-                            InsetTop, InsetRight, InsetBottom);
-    }
-};
+using reference::Placement;
 
 // What the control panel passes for the offsets and the angle.
 Placement Panel(const TWin& source, int xOffset, int yOffset, float angle) {
@@ -500,130 +487,13 @@ TEST(PlaceRotatedLimits, EmptyRastersAndWildSettingsStayInside) {
 }
 
 // ---------------------------------------------------------------------------
-// The fast scan against a plain one: every pixel visited in turn, its sample
-// point computed in 32-bit arithmetic, bounds tested, the source read through a
-// one-entry cache, the colour stage and Blend applied, the write address set at
-// the row's first drawable pixel and stepped from there.
+// The fast scan against the plain one in raster/reference.
 
 namespace {
 
-int Truncate(double value) { return static_cast<int>(value); }  // values here stay small
-
-struct ReferenceOptions {
-    bool forgetSampleWhenScalesChange = true;  // false: the cache as first designed
-};
-
-// The turned path only; callers make sure the direct copy would not be taken.
-void ReferenceScan(TWin& target, TWin& source, const Placement& p, ReferenceOptions options = {}) {
-    if (p.BlendCode == 0 || p.BlendCode < -256 || p.BlendCode > 256) return;
-    const Rgb first = PixelAt(source, 0, 0);
-    const bool keyOn = p.BlendCode > 0;
-    const int magnitude = std::abs(p.BlendCode);
-    const int weight = magnitude > 128 ? magnitude - 128 : magnitude;
-    const bool full = magnitude > 128;
-    const int clamp = p.Clamp != 0 ? 1 : 0;
-
-    float scaleX = p.ScaleX, scaleY = p.ScaleY, angle = p.Angle;
-    bool mirrored = false;
-    if (scaleY < 0) {
-        scaleY = -scaleY;
-        angle = angle + 180.0f;
-        angle = 360.0f - angle;
-        mirrored = true;
-    }
-    if (scaleX < 0) {
-        scaleX = -scaleX;
-        angle = 360.0f - angle;
-        mirrored = !mirrored;
-    }
-    const int sw = source.Width(), sh = source.Height(), hw = sw / 2, hh = sh / 2;
-    const int dw = target.Width(), dh = target.Height();
-    const std::int64_t A = rotation::AngleCode(angle);
-    const rotation::Coefficients c = rotation::CoefficientsFor(angle);
-    int x0, x1, y0, y1;
-    if (!full) {
-        int G, H;
-        if (A == 0 || A == 18000) {
-            G = Truncate(double(scaleX) * hw) + 1, H = Truncate(double(scaleY) * hh) + 1;
-        } else if (A == 9000 || A == 27000) {
-            G = Truncate(double(scaleY) * hh) + 1, H = Truncate(double(scaleX) * hw) + 1;
-        } else {
-            G = H = Truncate(1.37 * std::max(Truncate(double(scaleX) * hw) + 3, Truncate(double(scaleY) * hh) + 3));
-        }
-        x0 = std::clamp(p.CentreX + p.PivotDX - G - 1 + p.InsetLeft, 0, dw - 1);
-        x1 = std::clamp(p.CentreX + p.PivotDX + G - p.InsetRight, 0, dw - 1);
-        y0 = std::clamp(p.CentreY + p.PivotDY - H + p.InsetTop, 0, dh - 1);
-        y1 = std::clamp(p.CentreY + p.PivotDY + H - p.InsetBottom, 0, dh - 1);
-    } else {
-        x0 = p.InsetLeft, x1 = dw - 1 - p.InsetRight, y0 = p.InsetTop, y1 = dh - 1 - p.InsetBottom;
-    }
-    float s = 0.0f;
-    if (p.ScaleStep != 0.0f) {
-        s = static_cast<float>(double(p.ScaleStep) / 50000.0);
-        scaleX = static_cast<float>(double(scaleX) - hw * double(s));
-        scaleY = static_cast<float>(double(scaleY) - hh * double(s));
-    }
-    int PU = 0, PV = 0, LU = 0, LV = 0;
-    auto scaled = [&] {
-        PU = Truncate(double(hw - p.PivotDX) * scaleX), PV = Truncate(double(hh - p.PivotDY) * scaleY);
-        LU = Truncate(double(sw) * scaleX), LV = Truncate(double(sh) * scaleY);
-    };
-    scaled();
-    const int step = mirrored ? -3 : 3;
-    const double offsets[3] = {double(p.Brightness + 2 * p.BlueShift - p.RedShift - p.GreenShift),
-                               double(p.Brightness + 2 * p.GreenShift - p.RedShift - p.BlueShift),
-                               double(p.Brightness + 2 * p.RedShift - p.GreenShift - p.BlueShift)};
-    int cachedU = -1, cachedV = -1, cachedGrey = 0;
-    bool cachedKeyed = false;
-    int colour[3] = {0, 0, 0};  // blue, green, red
-    int addressRow = -1;
-    std::uint8_t* cursor = nullptr;
-    for (int y = y0; y <= y1; ++y) {
-        if (p.ScaleStep != 0.0f) {
-            const float oldX = scaleX, oldY = scaleY;
-            scaleX = scaleX + s;
-            scaleY = scaleY + s;
-            scaled();
-            if (options.forgetSampleWhenScalesChange && (scaleX != oldX || scaleY != oldY)) cachedU = cachedV = -1;
-        }
-        const int ry = p.CentreY - 1 - y;
-        for (int k = 0; k < x1 - x0; ++k) {
-            const int x = mirrored ? x1 - k : x0 + k;
-            const int rx = p.CentreX - 2 - x0 - k;
-            const auto wrap = [](std::uint32_t a) { return static_cast<std::int32_t>(a); };
-            const std::uint32_t urx = static_cast<std::uint32_t>(rx), ury = static_cast<std::uint32_t>(ry);
-            const std::uint32_t E = static_cast<std::uint32_t>(c.E), F = static_cast<std::uint32_t>(c.F);
-            const int u = (wrap(urx * F - ury * E) >> 16) + PU;
-            const int v = (wrap(urx * E + ury * F) >> 16) + PV;
-            if (!(1 <= u && u < LU && 1 <= v && v < LV)) continue;
-            if (addressRow != y) {
-                cursor = target.PixelAddress(x, y);
-                addressRow = y;
-            }
-            if (u != cachedU || v != cachedV) {
-                cachedU = u, cachedV = v;
-                const int sx = Truncate(u / double(scaleX)), sy = Truncate(v / double(scaleY));
-                EXPECT_TRUE(sx >= 0 && sx < sw && sy >= 0 && sy < sh) << "the plain scan left the source";
-                const Rgb rgb = PixelAt(source, std::clamp(sx, 0, sw - 1), std::clamp(sy, 0, sh - 1));
-                colour[0] = rgb[2], colour[1] = rgb[1], colour[2] = rgb[0];
-                cachedGrey = (colour[0] + colour[1] + colour[2]) / 3;
-                cachedKeyed = keyOn && rgb == first;
-            }
-            if (!cachedKeyed) {
-                for (int ch = 0; ch < 3; ++ch) {
-                    const int value = Truncate(colour[ch] * double(p.Gain) + offsets[ch] -
-                                               (cachedGrey - colour[ch]) * double(p.Saturation));
-                    cursor[ch] = static_cast<std::uint8_t>(Blend(cursor[ch], value, weight, clamp));
-                }
-            }
-            cursor += step;
-        }
-    }
-}
-
-bool TakesDirectCopy(const Placement& p) {
-    return Truncate(p.ScaleX) == 1 && Truncate(p.ScaleY) == 1 && Truncate(p.Angle) == 0 &&
-           Truncate(p.ScaleStep) == 0 && p.PivotDX == 0 && p.PivotDY == 0 && p.Clamp >= 0;
+void ReferenceScan(TWin& target, const TWin& source, const Placement& p, bool forgetSampleWhenScalesChange = true) {
+    EXPECT_EQ(reference::TransformedScan(target, source, p, forgetSampleWhenScalesChange), 0)
+        << "the plain scan left the source";
 }
 
 void FillRandom(TWin& win, std::mt19937& random, int distinct) {
@@ -674,7 +544,7 @@ TEST(PlaceRotatedScan, MatchesThePlainPerPixelScan) {
             p.InsetLeft = uniform(0, dw / 2), p.InsetRight = uniform(0, (dw - 1) / 2);
             p.InsetTop = uniform(0, dh / 2), p.InsetBottom = uniform(0, dh / 2);
         }
-        if (TakesDirectCopy(p)) p.Clamp = -1;
+        if (p.TakesDirectCopy()) p.Clamp = -1;
 
         ReferenceScan(expected, source, p);
         p.Draw(target, source);
@@ -710,7 +580,7 @@ TEST(PlaceRotatedScan, ChangingScalesForgetTheCachedSample) {
                     TWin engine(30, 30), forgetting(30, 30), carrying(30, 30);
                     p.Draw(engine, source);
                     ReferenceScan(forgetting, source, p);
-                    ReferenceScan(carrying, source, p, {.forgetSampleWhenScalesChange = false});
+                    ReferenceScan(carrying, source, p, false);
                     EXPECT_EQ(Bytes(engine), Bytes(forgetting)) << scaleStep << " " << angle << " " << scale;
                     if (Bytes(carrying) != Bytes(forgetting)) ++carriedOverWouldDiffer;
                 }
@@ -738,7 +608,7 @@ TEST_P(CopyWidth, PlaceRotatedMatchesThePlainScanOnWideImagesAtScaleOne) {
         p.ScaleY = uniform(0, 1) ? 1.0f : -1.0f;
         p.BlendCode = uniform(0, 1) ? -256 : -128;
         p.PivotDX = uniform(-3, 3);
-        if (TakesDirectCopy(p)) p.Clamp = -1;
+        if (p.TakesDirectCopy()) p.Clamp = -1;
         ReferenceScan(expected, source, p);
         p.Draw(target, source);
         ASSERT_EQ(Bytes(target), Bytes(expected)) << "trial " << trial << ": angle " << p.Angle << ", scales " << p.ScaleX

@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "raster/place_rotated.h"
 #include "raster/render.h"
@@ -81,6 +82,22 @@ struct Pair {
     }
 };
 
+// Every case runs on these thread counts, each sharing out even the smallest raster.
+constexpr int kThreadCounts[] = {1, 2, 3, 7};
+
+// The pipeline from the pair's starting state on every thread count, against the
+// plain sequence already run on work1 and source1.
+void ExpectPipelineMatches(Pair& images, const RenderSettings& s, const std::string& what) {
+    const std::vector<std::uint8_t> start(images.work2.Bits,
+                                          images.work2.Bits + std::size_t{images.work2.Stride} * images.work2.Height());
+    for (const int threads : kThreadCounts) {
+        if (!start.empty()) std::memcpy(images.work2.Bits, start.data(), start.size());
+        RenderPipeline(images.work2, images.source2, s, RenderThreads{threads, 0});
+        ExpectSame(images.work1, images.work2, images.source1, images.source2,
+                   what + " on " + std::to_string(threads) + " threads");
+    }
+}
+
 TEST(RenderPipeline, MatchesTheClearPlacementAndPatternInSequence) {
     std::mt19937 random(20261208);
     std::uniform_int_distribution<int> size(1, 90), angle(0, 360), offset(-1500, 1500), pattern(0, 65), level(0, 255);
@@ -104,8 +121,7 @@ TEST(RenderPipeline, MatchesTheClearPlacementAndPatternInSequence) {
         s.Green = level(random);
         s.Blue = level(random);
         PlainPipeline(images.work1, images.source1, s);
-        RenderPipeline(images.work2, images.source2, s);
-        ExpectSame(images.work1, images.work2, images.source1, images.source2,
+        ExpectPipelineMatches(images, s,
                    "source " + std::to_string(sw) + "x" + std::to_string(sh) + ", work " + std::to_string(ww) + "x" +
                        std::to_string(wh) + ", angle " + std::to_string(s.Angle) + ", offsets " +
                        std::to_string(s.XOffset) + "," + std::to_string(s.YOffset) + ", pattern " +
@@ -118,6 +134,9 @@ TEST_P(CopyWidth, RenderPipelineMatchesOnWideImagesWhereRunsAreSplitIntoStrips) 
     std::mt19937 random(7);
     const int sizes[][4] = {{640, 200, 640, 200}, {641, 199, 641, 199}, {700, 150, 520, 260}, {300, 300, 800, 120}};
     const int angles[] = {1, 30, 45, 89, 90, 135, 180, 211, 270, 333, 359, 360};
+    // Bands of every height, none at all (13), and the finest (0: one row each).
+    const int patterns[] = {33, 0, 13, 7, 21, 47, 52, 65, 20, 30, 39};
+    int round = 0;
     for (const auto& d : sizes)
         for (const int a : angles) {
             Pair images(d[0], d[1], d[2], d[3], random);
@@ -125,12 +144,11 @@ TEST_P(CopyWidth, RenderPipelineMatchesOnWideImagesWhereRunsAreSplitIntoStrips) 
             s.Angle = a;
             s.XOffset = static_cast<int>(random() % 301) - 150;
             s.YOffset = static_cast<int>(random() % 301) - 150;
-            s.Pattern = 33;
+            s.Pattern = patterns[round++ % std::size(patterns)];
             PlainPipeline(images.work1, images.source1, s);
-            RenderPipeline(images.work2, images.source2, s);
-            ExpectSame(images.work1, images.work2, images.source1, images.source2,
+            ExpectPipelineMatches(images, s,
                        std::to_string(d[0]) + "x" + std::to_string(d[1]) + " into " + std::to_string(d[2]) + "x" +
-                           std::to_string(d[3]) + " at " + std::to_string(a));
+                           std::to_string(d[3]) + " at " + std::to_string(a) + ", pattern " + std::to_string(s.Pattern));
             if (HasFailure()) return;
         }
 }

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "raster/place_rotated.h"
+#include "raster/turned_copy.h"
 #include "raster/win.h"
 
 using Rgb = std::array<int, 3>;  // red, green, blue
@@ -44,6 +44,6 @@ inline void FillWithCoordinates(TWin& win) {
 // step), so that every copy path runs on a processor that has the widest.
 class CopyWidth : public ::testing::TestWithParam<int> {
 protected:
-    void SetUp() override { rotation::LimitCopyWidth(GetParam()); }
-    void TearDown() override { rotation::LimitCopyWidth(16); }
+    void SetUp() override { placement::CapCopyWidthForTesting(GetParam()); }
+    void TearDown() override { placement::CapCopyWidthForTesting(16); }
 };
