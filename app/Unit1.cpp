@@ -236,8 +236,7 @@ bool TForm1::OpenUnnamedImage(TWin& Image) {
     TWin work(Image.Width(), Image.Height());
     const qreal ratio = devicePixelRatioF();
     if (!work.HasPixels() || !Image.HasPixels() ||
-        !Canvas.Resize(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio), ratio,
-                       palette().color(QPalette::Window))) {
+        !platform::WindowCanvas::CanBeHad(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio))) {
         ReportError(QString::fromLatin1(kOutOfMemoryError));
         return false;
     }

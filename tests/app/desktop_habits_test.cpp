@@ -95,7 +95,7 @@ private slots:
         broken.close();
         QVERIFY(Run(start));
         Form4->ScrollBar8->setValue(30);
-        const int renders = Form4->RendersRun;
+        const int renders = seams->renders;
 
         QMimeData data;
         QList<QUrl> urls;
@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(Form1->CurrentFileName, dir.filePath(opened));
         QCOMPARE(Form1->SourceRaster->Width(), 300);
         QCOMPARE(Form1->size(), QSize(300, 220));
-        QCOMPARE(Form4->RendersRun, renders + 1);
+        QCOMPARE(seams->renders, renders + 1);
         QCOMPARE(Form4->ScrollBar8->value(), 30);  // rendered at the settings in use
         QCOMPARE(lumarq::RecentFiles().value(0), dir.filePath(opened));
     }
@@ -254,11 +254,11 @@ private slots:
 
         // Pasted back as the source of an unnamed image, rendered at the settings in use.
         Form4->ScrollBar1->setValue(13);
-        const int renders = Form4->RendersRun;
+        const int renders = seams->renders;
         FileItem("Paste Image")->trigger();
         QVERIFY(seams->boxes.empty());
         QCOMPARE(RasterBytes(*Form1->SourceRaster), shown);
-        QCOMPARE(Form4->RendersRun, renders + 1);
+        QCOMPARE(seams->renders, renders + 1);
         QVERIFY(Form1->CurrentFileName.isEmpty());
         seams->dialogAnswers = {dir.filePath("pasted")};
         Form4->Save1Click();
@@ -289,11 +289,11 @@ private slots:
         seams->dialogAnswers = {dir.filePath("look")};
         FileItem("Save Settings...")->trigger();
         Form4->Button1Click();
-        int renders = Form4->RendersRun;
+        int renders = seams->renders;
         seams->dialogAnswers = {dir.filePath("look.json")};
         FileItem("Load Settings...")->trigger();
         for (std::size_t i = 0; i < 8; ++i) QCOMPARE(Form4->ScrollBars()[i]->value(), look[i]);
-        QCOMPARE(Form4->RendersRun, renders + 1);
+        QCOMPARE(seams->renders, renders + 1);
         QCOMPARE(Form4->Label1->text(), QStringLiteral("Lumarq 33"));
 
         // The reader's reasons, after the file's name; the sliders as they were.
@@ -310,12 +310,12 @@ private slots:
             broken.close();
             seams->boxes.clear();
             seams->dialogAnswers = {broken.fileName()};
-            renders = Form4->RendersRun;
+            renders = seams->renders;
             FileItem("Load Settings...")->trigger();
             QCOMPARE(seams->boxes.size(), std::size_t{1});
             QCOMPARE(seams->boxes[0].text, "Cannot load settings from " + broken.fileName() + ": " + file.reason);
             QCOMPARE(Form4->ScrollBar1->value(), 33);
-            QCOMPARE(Form4->RendersRun, renders);
+            QCOMPARE(seams->renders, renders);
         }
     }
 
