@@ -17,6 +17,9 @@ namespace {
 // piece's rows are still in the cache when its cells are drawn over them.
 constexpr std::int32_t kRowsPerPiece = 64;
 
+// From this many columns apart, a row's samples are placed one by one.
+constexpr std::int32_t kSparseSamplePitch = 16;
+
 // A piece: rows first..last - 1 and the pattern's bands first..last - 1 inside them.
 struct Piece {
     std::int32_t firstRow, lastRow, firstBand, lastBand;
@@ -48,8 +51,11 @@ ClearAndPlace::Columns ColumnsLeftBy(const pattern::Layout& layout, std::int64_t
     const auto band = static_cast<std::int32_t>(std::min<std::int64_t>((y - layout.BandTop(0)) / pitch, layout.Bands() - 1));
     if (y > layout.BandBottom(band)) return {};
     ClearAndPlace::Columns columns{layout.SpanLeft(), layout.SpanRight()};
-    if (y == layout.BandTop(band) + layout.HalfPitchDown())
+    if (y == layout.BandTop(band) + layout.HalfPitchDown()) {
+        // Samples close together are placed faster with their whole row.
+        if (layout.SamplePitch() < kSparseSamplePitch) return {};
         columns.firstSample = layout.FirstSample(), columns.samplePitch = layout.SamplePitch(), columns.samples = layout.Samples();
+    }
     return columns;
 }
 
