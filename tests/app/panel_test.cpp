@@ -170,6 +170,7 @@ private slots:
         Form4->ScrollBar1->setValue(50);
         Form4->ScrollBar5->setValue(77);
         Form4->ScrollBar7->setValue(-300);
+        QCOMPARE(Form4->Settings(), (RenderSettings{50, 160, 255, 0, 77, 0, -300, 0}));  // each slider its own setting
         const std::array<int, 8> before = Positions();
         seams->sounds.clear();
         const int renders = seams->renders;

@@ -355,6 +355,11 @@ TEST(BitmapLoad, RunLengthEncodings) {
     rle.pixels = {0, 2, 255, 255, 200, 9, 0, 0, 0, 255, 1, 2, 3, 4};
     ASSERT_EQ(LoadBytes(win, MakeBmp(rle)), "");
     EXPECT_TRUE(PaintedPixels(win, {0, 0, 0}).empty());
+    // An absolute run across the right edge keeps what fits; the first pixel past
+    // the edge would land in the row's padding and the next row's first byte.
+    rle.pixels = {0, 2, 4, 1, 0, 4, 1, 2, 3, 4, 0, 1};
+    ASSERT_EQ(LoadBytes(win, MakeBmp(rle)), "");
+    EXPECT_EQ(PaintedPixels(win, {0, 0, 0}), (std::set<std::pair<int, int>>{{4, 1}, {5, 1}}));
 
     BmpSpec rle4{.width = 7, .height = 2, .bitCount = 4, .compression = 2};
     for (int i = 0; i < 16; ++i) rle4.palette.push_back({0, 0, std::uint8_t(i)});
@@ -399,6 +404,11 @@ TEST(BitmapLoad, SixteenAndThirtyTwoBitChannels) {
     BmpSpec s32{.width = 1, .height = 1, .bitCount = 32, .pixels = {10, 20, 30, 99}};
     ASSERT_EQ(LoadBytes(win, MakeBmp(s32)), "");
     EXPECT_EQ(PixelAt(win, 0, 0), (Rgb{30, 20, 10}));
+    // Data that stop inside a pixel: that pixel stays black.
+    BmpSpec short32{.width = 2, .height = 1, .bitCount = 32, .pixels = {10, 20, 30, 99, 40, 50}};
+    ASSERT_EQ(LoadBytes(win, MakeBmp(short32)), "");
+    EXPECT_EQ(PixelAt(win, 0, 0), (Rgb{30, 20, 10}));
+    EXPECT_EQ(PixelAt(win, 1, 0), (Rgb{0, 0, 0}));
 
     // Masks inside a V5 header, with channels of 10 and 2 bits and one of none.
     BmpSpec v5{.width = 1, .height = 1, .bitCount = 32, .compression = 3, .headerSize = 124};
