@@ -106,6 +106,16 @@ TEST(ImageLoad, EveryFormatFamilyShowsThePixelsItWasMadeFrom) {
         {"jpeg-orientation-6.jpg", 32, 24, Quadrants, 8},
         {"jpeg-orientation-7.jpg", 32, 24, Quadrants, 8},
         {"jpeg-orientation-8.jpg", 32, 24, Quadrants, 8},
+        // The same tags in a PNG's and a WebP's own Exif chunk, losslessly.
+        {"png-orientation-1.png", 32, 24, Quadrants, 0},
+        {"png-orientation-2.png", 32, 24, Quadrants, 0},
+        {"png-orientation-3.png", 32, 24, Quadrants, 0},
+        {"png-orientation-4.png", 32, 24, Quadrants, 0},
+        {"png-orientation-5.png", 32, 24, Quadrants, 0},
+        {"png-orientation-6.png", 32, 24, Quadrants, 0},
+        {"png-orientation-7.png", 32, 24, Quadrants, 0},
+        {"png-orientation-8.png", 32, 24, Quadrants, 0},
+        {"webp-orientation-6.webp", 32, 24, Quadrants, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
