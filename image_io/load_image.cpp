@@ -20,6 +20,7 @@
 
 #include "image_io/image_file.h"
 #include "platform/gdi/gdi.h"
+#include "platform/threads/parallel.h"
 
 namespace image_io {
 namespace {
@@ -31,6 +32,8 @@ constexpr int kQtAllocationLimitMegabytes = static_cast<int>((kMaxPixels * 8 + (
 // How many source rows are converted together: enough for a turned image to write
 // whole runs of bytes into each target row, few enough to stay in the cache.
 constexpr int kBandRows = 16;
+// Below this many pixels a conversion stays on the calling thread.
+constexpr long long kFewestPixelsToShare = 1 << 18;
 
 std::string DisplayName(const QByteArray& format) {
     if (format == "jpeg" || format == "jpg") return "JPEG";
@@ -275,9 +278,9 @@ void PutDecoded(const QImage& decoded, const Orientation& orientation, TWin& tar
     // the source's own precision, unless the colours are converted first.
     const QImage::Format bandFormat = convertColours ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied;
     const bool composite = inPlace ? format == QImage::Format_ARGB32 : convertColours && decoded.hasAlphaChannel();
-    const QRgb* rows[kBandRows];
-    for (int y0 = 0; y0 < orientation.height; y0 += kBandRows) {
+    auto putBand = [&](int y0) {
         const int count = std::min(kBandRows, orientation.height - y0);
+        const QRgb* rows[kBandRows];
         QImage band;
         if (inPlace) {
             for (int r = 0; r < count; ++r) rows[r] = reinterpret_cast<const QRgb*>(decoded.constScanLine(y0 + r));
@@ -291,7 +294,16 @@ void PutDecoded(const QImage& decoded, const Orientation& orientation, TWin& tar
             PutBand<true>(target, orientation, y0, rows, count);
         else
             PutBand<false>(target, orientation, y0, rows, count);
+    };
+    const int bands = (orientation.height + kBandRows - 1) / kBandRows;
+    if (inPlace && static_cast<long long>(orientation.width) * orientation.height >= kFewestPixelsToShare) {
+        // Each band writes pixels of its own and nothing in it can fail: the
+        // render's threads share them out.
+        parallel::RunOn(parallel::Threads(),
+                        [&] { parallel::ForEach(bands, [&](int band) { putBand(band * kBandRows); }); });
+        return;
     }
+    for (int band = 0; band < bands; ++band) putBand(band * kBandRows);
 }
 
 // A file to hand to Qt's readers: a regular file, opened without waiting on a pipe
