@@ -239,17 +239,20 @@ TEST_F(RenderCli, BatchGoesOnPastBadInputsAndLeavesTheirOutputsAlone) {
     // No terminal on stderr: nothing but the two errors.
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
 
-    // Two inputs of the same name must not overwrite each other's result.
+    // Two inputs of the same name must not overwrite each other's result, one
+    // after the other (where the order is certain) or at once.
     fs::create_directories(dir / "other");
     const std::string twin = (dir / "other" / "first.bmp").string();
     TWin small(150, 150);
     ASSERT_TRUE(small.SaveToFile(twin).ok);
-    const Outcome clash = Render("--convert " + good1 + " " + twin + " -o " + (dir / "out").string());
-    EXPECT_EQ(clash.status, 1);
-    EXPECT_NE(clash.err.find("lumarq-render: " + twin + ": not written"), std::string::npos) << clash.err;
-    TWin kept(0, 0);
-    kept.LoadFromFile((dir / "out" / "first.bmp").string());
-    EXPECT_EQ(kept.Width(), 160);
+    for (const std::string jobs : {"-j 1 ", "-j 2 "}) {
+        const Outcome clash = Render(jobs + "--convert " + good1 + " " + twin + " -o " + (dir / "out").string());
+        EXPECT_EQ(clash.status, 1) << jobs;
+        EXPECT_NE(clash.err.find("lumarq-render: " + twin + ": not written"), std::string::npos) << clash.err;
+        TWin kept(0, 0);
+        kept.LoadFromFile((dir / "out" / "first.bmp").string());
+        EXPECT_EQ(kept.Width(), 160) << jobs;
+    }
 }
 
 TEST_F(RenderCli, PhotosInAndShareableImagesOut) {
