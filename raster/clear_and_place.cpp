@@ -69,7 +69,14 @@ void ClearAndPlace::Part(std::int64_t y, std::int64_t a, std::int64_t b, const r
         part.first = std::max(run.first, a - plan_.x0), part.last = std::min(run.last, b - plan_.x0);
         if (part.first <= part.last) {
             from = plan_.x0 + part.first, to = plan_.x0 + part.last;
-            runs.push_back(part);
+            if (part.first < part.last) {
+                runs.push_back(part);
+            } else {
+                // A lone pixel (a pattern's sample) is copied here, not as a run of its own.
+                std::int32_t u, v;
+                rotation::SamplePoint(plan_, run, part.first, u, v);
+                std::memcpy(row + 3 * from, source_.PixelAddress(u, v), 3);
+            }
         }
     }
     if (from > to) from = b + 1, to = b;
