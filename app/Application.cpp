@@ -9,6 +9,7 @@
 #include "app/Unit2.h"
 #include "app/Unit3.h"
 #include "app/Unit4.h"
+#include "app/desktop_habits.h"
 
 TForm1* Form1 = nullptr;
 TForm2* Form2 = nullptr;
@@ -48,6 +49,7 @@ Windows::Windows(const QStringList& arguments) {
     form2_ = std::make_unique<TForm2>();
     form3_ = std::make_unique<TForm3>();
     form4_ = std::make_unique<TForm4>();
+    habits_ = std::make_unique<DesktopHabits>(form1_.get(), form4_.get());
 }
 
 Windows::~Windows() {
@@ -55,6 +57,7 @@ Windows::~Windows() {
     // last cue (whose wait runs a nested loop) plays while every window still
     // exists to receive what that loop delivers.
     HideAllWindows();
+    habits_.reset();
     if (form1_) form1_->FormDestroy();
     form4_.reset();
     form3_.reset();

@@ -20,6 +20,8 @@ extern TForm4* Form4;
 
 namespace lumarq {
 
+class DesktopHabits;
+
 // Ends the program: the running handler finishes, then the message loop ends.
 void Terminate();
 bool TerminateRequested();
@@ -45,6 +47,7 @@ private:
     std::unique_ptr<TForm2> form2_;
     std::unique_ptr<TForm3> form3_;
     std::unique_ptr<TForm4> form4_;
+    std::unique_ptr<DesktopHabits> habits_;
 };
 
 // Shows the main window. The first image is loaded from the message loop once the

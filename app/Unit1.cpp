@@ -9,6 +9,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <exception>
 
 #include "app/Application.h"
@@ -16,6 +17,7 @@
 #include "app/Unit3.h"
 #include "app/Unit4.h"
 #include "controls/message_box.h"
+#include "image_io/image_file.h"
 #include "platform/qt/file_dialog.h"
 #include "platform/qt/sound.h"
 
@@ -28,8 +30,6 @@ QSize WindowSizeFor(int width, int height, qreal ratio) {
 QSize DeviceSize(QSize windowSize, qreal ratio) {
     return QSize(qRound(windowSize.width() * ratio), qRound(windowSize.height() * ratio));
 }
-
-constexpr const char* kBitmapFilter = "Bitmap Files|*.bmp";
 
 std::string NativePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
@@ -92,8 +92,7 @@ bool TForm1::LoadCurrentFile() {
             // the next render would turn it black and Save would write that.
             const std::string path = NativePath(CurrentFileName);
             TWin source(0, 0), work(0, 0);
-            source.LoadFromFile(path);
-            work.LoadFromFile(path);
+            image_io::LoadImageFile(path, source, &work);
             // The surface that shows the image is had before anything changes, too.
             const qreal ratio = devicePixelRatioF();
             if (!platform::WindowCanvas::CanBeHad(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio)))
@@ -118,7 +117,12 @@ bool TForm1::LoadCurrentFile() {
 
 void TForm1::FormShow() {
     if (!LoadCurrentFile()) return;
+    SourceFileName = CurrentFileName;
+    ShowLoadedImage();
+    if (!lumarq::TerminateRequested()) emit FileOpened(CurrentFileName);
+}
 
+void TForm1::ShowLoadedImage() {
     const int width = WorkRaster->Width();
     const int height = WorkRaster->Height();
     resize(WindowSizeFor(width, height, devicePixelRatioF()));
@@ -185,7 +189,7 @@ std::optional<QString> TForm1::RunOpenDialog1() {
     platform::FileDialogRequest request;
     request.kind = platform::FileDialogRequest::Kind::Open;
     request.title = QStringLiteral("Please Choose a Bitmap to Load and Edit");
-    request.filter = QString::fromLatin1(kBitmapFilter);
+    request.filter = QString::fromStdString(image_io::OpenDialogFilter());
     std::optional<QString> chosen = platform::RunFileDialog(this, request);
     if (chosen && chosen->isEmpty()) return std::nullopt;
     if (chosen) return QFileInfo(*chosen).absoluteFilePath();
@@ -196,7 +200,7 @@ std::optional<QString> TForm1::RunSaveDialog1(const QString& preset) {
     platform::FileDialogRequest request;
     request.kind = platform::FileDialogRequest::Kind::Save;
     request.title = QStringLiteral("Save New Bitmap");
-    request.filter = QString::fromLatin1(kBitmapFilter);
+    request.filter = QString::fromStdString(image_io::SaveDialogFilter());
     request.defaultSuffix = QStringLiteral("bmp");
     request.fileName = preset;
     std::optional<QString> chosen = platform::RunFileDialog(this, request);
@@ -211,6 +215,40 @@ void TForm1::OpenAnotherFile() {
     CurrentFileName.clear();
     hide();
     show();
+}
+
+void TForm1::OpenNamedFile(const QString& fileName) {
+    saveNameBeforeOpen = CurrentFileName;
+    CurrentFileName = fileName;
+    hide();
+    show();
+}
+
+bool TForm1::OpenUnnamedImage(TWin& Image) {
+    if (Image.Width() <= 128 || Image.Height() <= 128) {
+        ReportError(QStringLiteral("Cannot paste an image of %1 by %2 pixels: the minimum size of the bitmap is "
+                                   "129 by 129 pixels.")
+                        .arg(Image.Width())
+                        .arg(Image.Height()));
+        return false;
+    }
+    // As a load does, everything the new image needs is had before anything changes.
+    TWin work(Image.Width(), Image.Height());
+    const qreal ratio = devicePixelRatioF();
+    if (!work.HasPixels() || !Image.HasPixels() ||
+        !platform::WindowCanvas::CanBeHad(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio))) {
+        ReportError(QString::fromLatin1(kOutOfMemoryError));
+        return false;
+    }
+    for (int y = 0; y < work.Height(); ++y)
+        std::memcpy(work.PixelAddress(0, y), Image.PixelAddress(0, y), 3 * static_cast<std::size_t>(work.Width()));
+    SourceRaster->Swap(Image);
+    WorkRaster->Swap(work);
+    imageLoaded = true;
+    CurrentFileName.clear();
+    SourceFileName.clear();
+    ShowLoadedImage();
+    return true;
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -40,6 +40,14 @@ public:
     // The panel's Open: clears the file name and shows the window again, so that
     // FormShow asks for a file; a failed load leaves Save aimed where it was.
     void OpenAnotherFile();
+    // The same Open with the file already chosen (a drop, a recent file).
+    void OpenNamedFile(const QString& fileName);
+    // Takes Image as the new source, as an opened file with no name (a paste):
+    // Save then asks for one. Refused with a message, and nothing changed, when the
+    // image is too small or the memory for it cannot be had.
+    bool OpenUnnamedImage(TWin& Image);
+    // The file the source image was loaded from; empty for a pasted image.
+    QString SourceFileName;
     // Frees both rasters, then plays the last cue to its end. Run once at program
     // end, after the message loop and while every window still exists.
     void FormDestroy();
@@ -56,6 +64,10 @@ public:
     std::optional<QString> RunOpenDialog1();
     std::optional<QString> RunSaveDialog1(const QString& preset);
 
+signals:
+    // A file was loaded, shown and rendered.
+    void FileOpened(const QString& fileName);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -70,6 +82,8 @@ protected:
 private:
     void FormCreate(const QStringList& arguments);
     bool LoadCurrentFile();
+    // FormShow's steps after a load: size and place, panel, size test, render, cue.
+    void ShowLoadedImage();
 
     bool imageLoaded = false;      // an image from a file is on screen
     bool shownBefore = false;      // the first show has been handled

@@ -9,6 +9,7 @@
 
 #include "app/Application.h"
 #include "app/Unit1.h"
+#include "image_io/image_file.h"
 
 namespace {
 constexpr std::array<std::int32_t, 8> kInitialPositions = {13, 160, 255, 0, 0, 0, 0, 0};
@@ -96,13 +97,19 @@ void TForm4::Open1Click() {
     if (Form1) Form1->OpenAnotherFile();
 }
 
-void TForm4::SaveWorkRaster() {
-    const SaveResult result = Form1->WorkRaster->SaveToFile(QFile::encodeName(Form1->CurrentFileName).toStdString());
+bool TForm4::SaveWorkRaster() {
+    // The name's extension chooses the format: saving over an opened JPEG writes a JPEG.
+    const SaveResult result =
+        image_io::SaveImageFile(*Form1->WorkRaster, QFile::encodeName(Form1->CurrentFileName).toStdString());
     if (!result) ReportError(QString::fromLocal8Bit(result.error.c_str()));
+    return result.ok;
 }
 
 void TForm4::Save1Click() {
-    if (Form1) SaveWorkRaster();
+    if (!Form1) return;
+    // A pasted image has no file yet: Save asks for one.
+    if (Form1->CurrentFileName.isEmpty()) return SaveAs1Click();
+    if (SaveWorkRaster()) emit FileSaved(Form1->CurrentFileName);
 }
 
 void TForm4::SaveAs1Click() {
@@ -110,7 +117,7 @@ void TForm4::SaveAs1Click() {
     std::optional<QString> chosen = Form1->RunSaveDialog1(Form1->CurrentFileName);
     if (!chosen) return;
     Form1->CurrentFileName = *chosen;
-    SaveWorkRaster();
+    if (SaveWorkRaster()) emit FileSaved(Form1->CurrentFileName);
 }
 
 void TForm4::File1Click() {

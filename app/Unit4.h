@@ -39,13 +39,17 @@ public:
     void MakeNoise1Click();
     void Min1Click();
 
+signals:
+    // The working raster was written to this file.
+    void FileSaved(const QString& fileName);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
-    void SaveWorkRaster();
+    bool SaveWorkRaster();
 };
 
 // The one test seam of the render pipeline: `observer` runs after every render

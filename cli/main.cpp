@@ -15,8 +15,10 @@
 
 #include "cli/batch.h"
 #include "cli/options.h"
+#include "image_io/image_file.h"
 #include "platform/threads/parallel.h"
 #include "raster/render.h"
+#include "raster/render_settings_file.h"
 #include "raster/win.h"
 
 namespace {
@@ -58,7 +60,7 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
                                       std::string& notes) {
     TWin source(0, 0);
     try {
-        source.LoadFromFile(input);
+        image_io::LoadImageFile(input, source);
     } catch (const std::exception& error) {  // the loader's own messages, or running out of memory
         return std::string(error.what());
     }
@@ -84,7 +86,8 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
         }
         result = &work;
     }
-    const SaveResult saved = result->SaveToFile(output);
+    const SaveResult saved =
+        image_io::SaveImageFile(*result, output, options.quality ? options.quality : image_io::kDefaultQuality);
     if (!saved) return saved.error;
     return std::nullopt;
 }
@@ -108,7 +111,11 @@ std::vector<Job> PlanJobs(const RenderOptions& options, bool intoDirectory) {
     std::set<std::string> keys;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         jobs[i].output = options.output;
-        if (intoDirectory) jobs[i].output = (fs::path(options.output) / fs::path(options.inputs[i]).filename()).string();
+        if (intoDirectory) {
+            fs::path name = fs::path(options.inputs[i]).filename();
+            if (!options.format.empty()) name.replace_extension(options.format);
+            jobs[i].output = (fs::path(options.output) / name).string();
+        }
         jobs[i].key = OutputKey(jobs[i].output);
         const auto outputFile = intoDirectory ? IdentityOf(jobs[i].output) : std::nullopt;
         jobs[i].overwritesInput = outputFile && inputFiles.count(*outputFile);
@@ -120,6 +127,7 @@ std::vector<Job> PlanJobs(const RenderOptions& options, bool intoDirectory) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    image_io::QuietDecoderWarnings();
     const ParseResult parsed = ParseRenderOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.error) {
         std::cerr << "lumarq-render: " << *parsed.error << '\n';
@@ -132,6 +140,10 @@ int main(int argc, char** argv) {
     }
     if (options.version) {
         std::cout << "lumarq-render " << LUMARQ_VERSION << '\n';
+        return 0;
+    }
+    if (options.printSettings) {
+        std::cout << SettingsJson(options.settings);
         return 0;
     }
 
@@ -151,6 +163,11 @@ int main(int argc, char** argv) {
     if (options.inputs.size() > 1 && !intoDirectory) {
         std::cerr << "lumarq-render: several inputs need -o to name an existing directory (" << options.output
                   << " is not one)\n";
+        return 2;
+    }
+    if (!options.format.empty() && !intoDirectory) {
+        std::cerr << "lumarq-render: --format names the type of files written into a directory; " << options.output
+                  << " is a file, whose extension chooses its format\n";
         return 2;
     }
 

@@ -2,9 +2,13 @@
 
 #include <charconv>
 
+#include "cli/settings_file.h"
+#include "image_io/image_file.h"
+
 const char* const kRenderUsage =
-    "Usage: lumarq-render [OPTIONS] INPUT.bmp... -o OUTPUT\n"
-    "Renders bitmaps as the Lumarq control panel does, without a display.\n"
+    "Usage: lumarq-render [OPTIONS] INPUT... -o OUTPUT\n"
+    "Renders images as the Lumarq control panel does, without a display.\n"
+    "Inputs may be BMP, PNG, JPEG, GIF, WebP, TIFF or PPM/PGM files, recognised by their content.\n"
     "\n"
     "Options:\n"
     "  --pattern N    0..65     (default 13)\n"
@@ -15,7 +19,10 @@ const char* const kRenderUsage =
     "  --x N          -1500..1500 (default 0)\n"
     "  --y N          -1500..1500 (default 0)\n"
     "  --angle N      0..360    (default 0)\n"
-    "  --convert      load and save again, no render (normalises any BMP variant to 24-bit)\n"
+    "  --settings FILE   start from a settings file saved by the windows; the options\n"
+    "                    above override it\n"
+    "  --print-settings  print the settings in use as a settings file, and stop\n"
+    "  --convert      load and save again, no render (any readable image to the output's format)\n"
     "  --repeat N     render N times and print on stderr one line:\n"
     "                 \"render_ms median=M min=L max=H n=N\" (milliseconds, 3 decimals)\n"
     "  --threads N    threads for each render, 1..256 (default: LUMARQ_THREADS, else every core)\n"
@@ -23,6 +30,12 @@ const char* const kRenderUsage =
     "                 still come whole and in input order\n"
     "  -o, --output   output file for one input; an existing directory for several inputs\n"
     "                 (each written under its input's file name)\n"
+    "                 The output's extension chooses its format, in any letter case: .bmp,\n"
+    "                 .png, .jpg or .jpeg, .webp, .tif or .tiff; any other or none writes a\n"
+    "                 24-bit BMP.\n"
+    "  --format F     bmp, png, jpg, webp or tiff: outputs written into a directory take\n"
+    "                 this extension in place of their input's\n"
+    "  --quality N    1..100    JPEG and WebP quality (default 92); other formats ignore it\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
@@ -57,6 +70,7 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
         {"--y", -1500, 1500, &o.settings.YOffset, true},
         {"--angle", 0, 360, &o.settings.Angle, true},
         {"--repeat", 1, 1000000, &o.repeat, false},
+        {"--quality", 1, 100, &o.quality, false},
         {"--threads", 1, 256, &o.threads, false},
         {"--jobs", 1, 256, &o.jobs, false},
     };
@@ -96,11 +110,24 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
             o.version = true;
         } else if (name == "--convert") {
             o.convert = true;
+        } else if (name == "--print-settings") {
+            o.printSettings = true;
+        } else if (name == "--settings") {
+            const auto path = takeValue();
+            if (!path || path->empty()) return fail(name + " needs a file name");
+            if (!o.settingsFile.empty()) return fail(name + " is given twice");
+            o.settingsFile = *path;
+            o.renderOptionGiven = true;
         } else if (name == "-o" || name == "--output") {
             const auto path = takeValue();
             if (!path || path->empty()) return fail(name + " needs a file or directory name");
             if (!o.output.empty()) return fail(name + " is given twice");
             o.output = *path;
+        } else if (name == "--format") {
+            const auto format = takeValue();
+            if (!format || !image_io::FormatNamed(*format))
+                return fail(name + " needs one of bmp, png, jpg, webp, tiff" + (format ? " (not '" + *format + "')" : ""));
+            o.format = image_io::Extension(*image_io::FormatNamed(*format));
         } else {
             const IntegerOption* option = nullptr;
             for (const auto& candidate : integers)
@@ -119,9 +146,12 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
                 return fail(name + ": " + *text + " is out of range (" + Range(*option) + ")");
             *option->target = static_cast<std::int32_t>(number);
             o.renderOptionGiven = o.renderOptionGiven || option->isRenderSetting;
+            if (option->isRenderSetting) o.givenOptions.insert(name);
         }
     }
     if (o.help || o.version) return result;
+    if (const auto error = ApplySettingsFile(o)) return fail(*error);
+    if (o.printSettings) return result;
     if (o.convert && (o.renderOptionGiven || o.repeat > 0))
         return fail("--convert renders nothing: it takes no render options and no --repeat");
     if (o.inputs.empty()) return fail("no input file (see --help)");

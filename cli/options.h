@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,14 @@ struct RenderOptions {
     std::int32_t threads = 0;        // 0: LUMARQ_THREADS, else every core
     std::int32_t jobs = 0;           // inputs at once; 0: the core count
     std::string output;
+    std::string format;  // --format: the extension of outputs written into a directory
+    std::int32_t quality = 0;  // --quality for JPEG and WebP; 0: the default
     std::vector<std::string> inputs;
     bool help = false;
     bool version = false;
+    std::string settingsFile;            // --settings: the base the other options override
+    bool printSettings = false;          // --print-settings: print the settings in use and stop
+    std::set<std::string> givenOptions;  // the render options given on the command line
 };
 
 // What parsing produced: the options, or the usage error to print (without the

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdint>
@@ -18,6 +19,16 @@
 #include "platform/qt/file_dialog.h"
 #include "platform/qt/message_box.h"
 #include "platform/qt/sound.h"
+
+// The window tests never read or write the user's own settings: each test program
+// keeps them in a temporary folder of its own, set before any window exists.
+inline const QString kTestSettingsFolder = [] {
+    static QTemporaryDir folder;
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope})
+            QSettings::setPath(format, scope, folder.path());
+    return folder.path();
+}();
 
 // A distinct colour for every pixel, so that a shifted or mirrored copy shows.
 inline void TestPixel(int x, int y, std::uint8_t& blue, std::uint8_t& green, std::uint8_t& red) {

@@ -3,6 +3,10 @@
 // program. The image is put into the rasters directly, so these cases do not
 // depend on the bitmap reader.
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QImageReader>
+#include <QTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -96,7 +100,10 @@ private slots:
         QStringList file, bar;
         for (QAction* a : Form4->File1->actions()) file << (a->isSeparator() ? "-" : a->text());
         for (QAction* a : Form4->menuBar()->actions()) bar << a->text();
-        QCOMPARE(file, (QStringList{"Open", "Save", "SaveAs", "-", "Be Silent", "Make Noise", "-", "Exit"}));
+        // The panel's own items in their order, with the desktop's usual additions between.
+        QCOMPARE(file, (QStringList{"Open", "Open Recent", "Save", "SaveAs", "-", "Copy Image", "Paste Image", "-",
+                                    "Save Settings...", "Load Settings...", "Copy as Command", "-", "Be Silent",
+                                    "Make Noise", "-", "Exit"}));
         QCOMPARE(bar, (QStringList{"File", "Help", "About", "Min"}));
     }
 
@@ -230,6 +237,48 @@ private slots:
         Form4->SaveAs1Click();
         QCOMPARE(Form1->CurrentFileName, dir.filePath("copy.bmp"));
         QCOMPARE(ReadTestBitmap(dir.filePath("copy.bmp")).width, 200);
+    }
+
+    void saveAsAPhoto() {
+        // The Save dialog offers every writable format, BMP first and by default.
+        Form4->SaveAs1Click();
+        QCOMPARE(seams->dialogs[0].filter, QStringLiteral("Bitmap Files|*.bmp|PNG Files|*.png|JPEG Files|*.jpg;*.jpeg|"
+                                                          "WebP Files|*.webp|TIFF Files|*.tif;*.tiff"));
+        QCOMPARE(seams->dialogs[0].defaultSuffix, QStringLiteral("bmp"));
+
+        // The chosen name's extension gives the format, and later Saves keep to it.
+        const QString jpeg = dir.filePath("result.jpg");
+        seams->dialogAnswers = {jpeg};
+        Form4->SaveAs1Click();
+        QCOMPARE(Form1->CurrentFileName, jpeg);
+        QFile file(jpeg);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(3), QByteArray("\xFF\xD8\xFF"));
+        file.close();
+        QVERIFY(file.remove());
+        Form4->Save1Click();
+        QCOMPARE(QImageReader(jpeg).format(), QByteArray("jpeg"));
+        QCOMPARE(QImageReader(jpeg).size(), QSize(200, 150));
+        QVERIFY(seams->boxes.empty());
+    }
+
+    void theSaveDialogTakesTheChosenTypesExtension() {
+        // The real dialog: choose JPEG and type a bare name.
+        platform::SetFileDialogHandler({});
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            // From Bitmap Files down past PNG Files, as a user would with the keyboard.
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            QVERIFY(types);
+            QTest::keyClick(types, Qt::Key_Down);
+            QTest::keyClick(types, Qt::Key_Down);
+            QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("JPEG Files (*.jpg *.jpeg)"));
+            dialog->selectFile(QStringLiteral("bare"));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        const std::optional<QString> chosen = Form1->RunSaveDialog1(dir.filePath("image.bmp"));
+        QCOMPARE(chosen.value_or(QString()), dir.filePath("bare.jpg"));
     }
 
     void soundCues() {

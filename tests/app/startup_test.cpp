@@ -128,7 +128,11 @@ private slots:
         QVERIFY(lumarq::TerminateRequested());
         QCOMPARE(seams.dialogs.size(), std::size_t{1});
         QCOMPARE(seams.dialogs[0].title, QStringLiteral("Please Choose a Bitmap to Load and Edit"));
-        QCOMPARE(seams.dialogs[0].filter, QStringLiteral("Bitmap Files|*.bmp"));
+        QCOMPARE(seams.dialogs[0].filter,
+                 QStringLiteral("Image files|*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.webp;*.tif;*.tiff;*.ppm;*.pgm;*.pbm|"
+                                "Bitmap Files|*.bmp|PNG Files|*.png|JPEG Files|*.jpg;*.jpeg|GIF Files|*.gif|"
+                                "WebP Files|*.webp|TIFF Files|*.tif;*.tiff|PPM and PGM Files|*.ppm;*.pgm;*.pbm|"
+                                "All files|*"));
         QVERIFY(seams.boxes.empty());
         QVERIFY(seams.sounds.empty());
         QCOMPARE(seams.renders, 0);
@@ -213,6 +217,32 @@ private slots:
         // Cancelled: the program ends.
         Form4->Open1Click();
         QVERIFY(lumarq::TerminateRequested());
+    }
+
+    void opensAPhotoFromThePanel() {
+        Seams seams;
+        lumarq::Windows windows({Bitmap("first.bmp", 200, 150)});
+        QVERIFY(StartProgram());
+        QImage photo(230, 170, QImage::Format_RGB32);
+        for (int y = 0; y < 170; ++y)
+            for (int x = 0; x < 230; ++x) {
+                std::uint8_t blue, green, red;
+                TestPixel(x, y, blue, green, red);
+                photo.setPixel(x, y, qRgb(red, green, blue));
+            }
+        const QString path = dir.filePath("photo.png");
+        QVERIFY(photo.save(path));
+
+        seams.dialogAnswers = {path};
+        Form4->Open1Click();
+        QVERIFY(seams.boxes.empty());
+        QCOMPARE(Form1->CurrentFileName, path);
+        QCOMPARE(Form1->size(), QSize(230, 170));
+        for (TWin* raster : {Form1->SourceRaster.get(), Form1->WorkRaster.get()})
+            for (QPoint p : {QPoint(0, 0), QPoint(101, 77), QPoint(228, 168)}) {
+                const std::uint8_t* pixel = raster->PixelAddress(p.x(), p.y());
+                QCOMPARE(qRgb(pixel[2], pixel[1], pixel[0]), photo.pixel(p));
+            }
     }
 
     void saveAfterSaveAsAndAFailedOpenWritesTheSaveAsFile() {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "image_io/image_file.h"
 #include "raster/render.h"
 #include "tests/raster/test_util.h"
 
@@ -80,6 +81,9 @@ TEST_F(RenderCli, UsageErrorsNameTheOptionAndItsRange) {
         {"-o x.bmp", "no input file"},
         {input + " " + input + " -o " + (dir / "notadir.bmp").string(), "several inputs need -o"},
         {"--convert --pattern 3 " + input + " -o x.bmp", "--convert"},
+        {"--format gif " + input + " -o " + dir.string(), "--format needs one of bmp, png, jpg, webp, tiff (not 'gif')"},
+        {"--format png " + input + " -o " + (dir / "x.png").string(), "--format names the type of files written into a directory"},
+        {"--quality 0 " + input + " -o x.jpg", "--quality: 0 is out of range (1..100)"},
         {"--threads 0 " + input + " -o x.bmp", "--threads: 0 is out of range (1..256)"},
         {"-j x " + input + " -o x.bmp", "--jobs: 'x' is not a whole number (1..256)"},
         {"LUMARQ_THREADS=lots", "LUMARQ_THREADS: 'lots' is not a whole number (1..256)"},
@@ -150,6 +154,41 @@ TEST_F(RenderCli, RendersExactlyWhatThePipelineRenders) {
     EXPECT_EQ(PixelBytes(rendered), PixelBytes(initial));
 }
 
+TEST_F(RenderCli, SettingsFileIsTheBaseThatOptionsOverride) {
+    const std::string input = MakeImage("in.bmp", 171, 150);
+    std::ofstream(dir / "look.json") << "{\"lumarq\": 1, \"pattern\": 33, \"angle\": 30, \"red\": 9,\n"
+                                        " \"note\": {\"made by\": [\"hand\", 1.5, null]}}";
+    const std::string look = (dir / "look.json").string();
+    // Options override the file wherever they stand; what neither names keeps its default.
+    const Outcome printed = Render("--red 10 --settings " + look + " --x -12 --print-settings");
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    EXPECT_EQ(printed.out, "{\"lumarq\": 1, \"pattern\": 33, \"detector\": 160, \"red\": 10, \"green\": 0, "
+                           "\"blue\": 0, \"x\": -12, \"y\": 0, \"angle\": 30}\n");
+    const Outcome run = Render("--settings=" + look + " --red 10 --x -12 " + input + " -o " + (dir / "out.bmp").string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    TWin source(0, 0), rendered(0, 0);
+    source.LoadFromFile(input);
+    rendered.LoadFromFile((dir / "out.bmp").string());
+    TWin expected(source.Width(), source.Height());
+    RenderPipeline(expected, source, {33, 160, 10, 0, 0, -12, 0, 30});
+    EXPECT_EQ(PixelBytes(rendered), PixelBytes(expected));
+
+    std::ofstream(dir / "bad.json") << "{\"lumarq\": 1, \"green\": -1}";
+    const struct {
+        std::string arguments, expected;
+    } failures[] = {
+        {"--settings " + (dir / "bad.json").string(), (dir / "bad.json").string() + ": \"green\": -1 is out of range (0..255)"},
+        {"--settings " + (dir / "none.json").string(), "none.json: cannot be read (No such file or directory)"},
+        {"--convert --settings " + look, "--convert renders nothing"},
+    };
+    for (const auto& failure : failures) {
+        const Outcome refused = Render(failure.arguments + " " + input + " -o " + (dir / "x.bmp").string());
+        EXPECT_EQ(refused.status, 2) << failure.arguments;
+        EXPECT_NE(refused.err.find(failure.expected), std::string::npos) << refused.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.bmp"));
+}
+
 TEST_F(RenderCli, ConvertNormalisesAPalettedFileTo24Bit) {
     // A 2 x 2 8-bit bottom-up file with a four-entry colour table.
     const unsigned char file[] = {
@@ -209,6 +248,47 @@ TEST_F(RenderCli, BatchGoesOnPastBadInputsAndLeavesTheirOutputsAlone) {
     TWin kept(0, 0);
     kept.LoadFromFile((dir / "out" / "first.bmp").string());
     EXPECT_EQ(kept.Width(), 160);
+}
+
+TEST_F(RenderCli, PhotosInAndShareableImagesOut) {
+    const std::string bitmap = MakeImage("in.bmp", 171, 150);
+    TWin source(0, 0);
+    source.LoadFromFile(bitmap);
+    TWin expected(source.Width(), source.Height());
+    RenderPipeline(expected, source, {33, 160, 255, 0, 0, 0, 0, 0});
+    auto load = [](const fs::path& path) {
+        auto image = std::make_unique<TWin>(0, 0);
+        image_io::LoadImageFile(path.string(), *image);
+        return image;
+    };
+
+    // --convert writes what the output's extension names; the PNG keeps every pixel.
+    const fs::path png = dir / "in.png";
+    ASSERT_EQ(Render("--convert " + bitmap + " -o " + png.string()).status, 0);
+    EXPECT_EQ(Slurp(png).substr(0, 4), "\x89PNG");
+    EXPECT_EQ(PixelBytes(*load(png)), PixelBytes(source));
+
+    // A PNG in, a JPEG out, close to the render (lossy) and smaller at a low quality.
+    const Outcome run = Render("--pattern 33 " + png.string() + " -o " + (dir / "out.jpg").string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Slurp(dir / "out.jpg").substr(0, 3), "\xFF\xD8\xFF");
+    const std::vector<std::uint8_t> got = PixelBytes(*load(dir / "out.jpg")), want = PixelBytes(expected);
+    ASSERT_EQ(got.size(), want.size());
+    double difference = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) difference += std::abs(got[i] - want[i]);
+    EXPECT_LT(difference / got.size(), 8.0);
+    ASSERT_EQ(Render("--quality 20 --pattern 33 " + png.string() + " -o " + (dir / "low.jpg").string()).status, 0);
+    EXPECT_LT(fs::file_size(dir / "low.jpg"), fs::file_size(dir / "out.jpg"));
+
+    // Into a directory, --format gives every output its extension.
+    fs::create_directories(dir / "shared");
+    const Outcome batch = Render("--format webp " + png.string() + " " + bitmap + " -o " + (dir / "shared").string());
+    EXPECT_EQ(batch.status, 1) << "in.png and in.bmp both become in.webp";
+    EXPECT_NE(batch.err.find("already holds the result of"), std::string::npos) << batch.err;
+    EXPECT_EQ(Slurp(dir / "shared" / "in.webp").substr(0, 4), "RIFF");
+    const std::string other = MakeImage("other.bmp", 140, 130);
+    ASSERT_EQ(Render("--format TIF " + other + " -o " + (dir / "shared").string()).status, 0);
+    EXPECT_EQ(load(dir / "shared" / "other.tiff")->Width(), 140);
 }
 
 TEST_F(RenderCli, SeveralAtOnceWriteTheSameBytesAndReportInInputOrder) {

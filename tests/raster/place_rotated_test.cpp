@@ -152,6 +152,10 @@ TEST(PlaceRotatedGeometry, CoefficientsFromTableAndFormula) {
     EXPECT_EQ(CoefficientsFor(45.0f), (Coefficients{-46340, -46340}));
     EXPECT_EQ(CoefficientsFor(45.004f), (Coefficients{-46340, -46340}));
     EXPECT_EQ(CoefficientsFor(315.0f), (Coefficients{46340, -46340}));
+    // The other half of the table: a wrong sign here turns one angle into another.
+    EXPECT_EQ(CoefficientsFor(135.0f), (Coefficients{-46340, 46340}));
+    EXPECT_EQ(CoefficientsFor(180.0f), (Coefficients{0, 65535}));
+    EXPECT_EQ(CoefficientsFor(225.0f), (Coefficients{46340, 46340}));
     // A negative angle never meets the table: -90 is the formula's full 65536.
     EXPECT_EQ(CoefficientsFor(-90.0f).E, 65535);
     EXPECT_EQ(CoefficientsFor(-180.0f), (Coefficients{0, 65536}));

@@ -1,19 +1,36 @@
 #!/usr/bin/env bash
 # Smoke test of the real windows on a virtual X server: starts Lumarq on an image,
 # finds the image window and the control panel, checks where they are, moves the
-# pattern slider with the keyboard, and ends the program through File > Exit.
+# pattern slider with the keyboard, drops another image on the image window from
+# a drag source (when one is given), and ends the program through File > Exit.
 # Screenshots of the image window (ImageMagick's `import`) go to OUTPUT_DIR and are
 # compared with the image given.
-# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR. Exits 77 (skipped) without Xvfb,
-# xdotool or ImageMagick. With QT_SCALE_FACTOR set (a high-DPI screen), the panel
-# grows by that factor while the image must still show one pixel per screen pixel.
+# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR [DRAG_SOURCE | --phone-photo]. Exits 77
+# (skipped) without Xvfb, xdotool or ImageMagick. With QT_SCALE_FACTOR set (a
+# high-DPI screen), the panel grows by that factor while the image must still show
+# one pixel per screen pixel. With --phone-photo the image is first stored as a
+# phone stores a portrait photo (a JPEG turned a quarter, with an orientation tag
+# that sets it upright), and the rendered image is also saved through Save As as a PNG.
 set -uo pipefail
-lumarq=$1 image=$2 out=$3
+lumarq=$1 image=$2 out=$3 drag_source= phone_photo=
+case ${4:-} in
+  --phone-photo) phone_photo=--phone-photo ;;
+  *) drag_source=${4:-} ;;
+esac
 scale=${QT_SCALE_FACTOR:-1}
 for tool in Xvfb xdotool import compare; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 mkdir -p "$out"
+rm -f "$out/result.png"
+if [ "$phone_photo" = "--phone-photo" ]; then
+  convert "$image" -rotate -90 -quality 95 "$out/turned.jpg" || exit 1
+  # An Exif segment right after the start-of-image marker: orientation 6, "turn a
+  # quarter clockwise to view".
+  exif='\xff\xe1\x00\x22Exif\x00\x00MM\x00\x2a\x00\x00\x00\x08\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00\x00\x00\x00\x00'
+  { head -c 2 "$out/turned.jpg"; printf '%b' "$exif"; tail -c +3 "$out/turned.jpg"; } >"$out/phone.jpg"
+  image=$out/phone.jpg
+fi
 
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -21,10 +38,13 @@ fail() { echo "FAIL: $*"; exit 1; }
 exec 5< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>"$out/xvfb.log")
 xvfb_pid=$!
 read -r -t 10 number <&5 || { echo "skipped: Xvfb did not start"; exit 77; }
-export DISPLAY=":$number" QT_QPA_PLATFORM=xcb
-app_pid=
+# The program's settings (recent files, folders) go to the output folder, never
+# to the user's own.
+export DISPLAY=":$number" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$out/config"
+app_pid= source_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$source_pid" ] && kill "$source_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
 }
 trap cleanup EXIT
@@ -66,7 +86,7 @@ shoot() { import -window "$image_window" "$out/$1.png"; }
 visible_width=$((panel_x < 640 ? panel_x : 640)) visible_height=$((panel_y < 480 ? panel_y : 480))
 visible="${visible_width}x${visible_height}+0+0"
 differing() {
-  convert "$image" -crop "$visible" +repage "$out/expected.png"
+  convert "$image" -auto-orient -crop "$visible" +repage "$out/expected.png"
   convert "$out/$1.png" -crop "$visible" +repage "$out/$1-visible.png"
   compare -metric AE "$out/expected.png" "$out/$1-visible.png" null: 2>&1 | cut -d' ' -f1
 }
@@ -82,6 +102,49 @@ shoot pattern33
 changed=$(differing pattern33)
 [ "$changed" -gt $((visible_width * visible_height / 2)) ] 2>/dev/null ||
   fail "the image did not change at pattern 33: $changed pixels differ"
+
+# A drop from another program opens the file: the image window takes its size.
+if [ -n "$drag_source" ]; then
+  dropped="$out/dropped.bmp"
+  convert "$image" -crop 300x200+0+0 +repage -type TrueColor "BMP3:$dropped"
+  "$drag_source" "$dropped" $((1100 / scale)) $((850 / scale)) >"$out/drag_source.log" 2>&1 &
+  source_pid=$!
+  for _ in $(seq 50); do
+    xdotool search --onlyvisible --name '^drag source$' >/dev/null 2>&1 && break
+    sleep 0.2
+  done
+  sleep 0.5
+  xdotool mousemove 1140 890 mousedown 1
+  sleep 0.3
+  for step in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove $((1140 - step * 104)) $((890 - step * 79))
+    sleep 0.1
+  done
+  xdotool mouseup 1
+  for _ in $(seq 50); do
+    eval "$(xdotool getwindowgeometry --shell "$image_window")"
+    [ "$WIDTH" -eq 300 ] && [ "$HEIGHT" -eq 200 ] && break
+    sleep 0.2
+  done
+  [ "$WIDTH" -eq 300 ] && [ "$HEIGHT" -eq 200 ] || fail "the dropped image did not open: window ${WIDTH}x$HEIGHT"
+  kill "$source_pid" 2>/dev/null
+  source_pid=
+fi
+
+if [ "$phone_photo" = "--phone-photo" ]; then
+  # Save As from the panel, which has the keyboard, then a name with the PNG extension.
+  xdotool key ctrl+shift+s
+  sleep 1
+  xdotool key ctrl+a
+  xdotool type --delay 10 "$out/result.png"
+  xdotool key Return
+  for _ in $(seq 25); do [ -s "$out/result.png" ] && break; sleep 0.2; done
+  [ "$(identify -format '%m %wx%h' "$out/result.png" 2>/dev/null)" = "PNG 640x480" ] ||
+    fail "Save As result.png did not write a 640 x 480 PNG"
+  convert "$out/result.png" -crop "$visible" +repage "$out/result-visible.png"
+  [ "$(compare -metric AE "$out/result-visible.png" "$out/pattern33-visible.png" null: 2>&1 | cut -d' ' -f1)" = "0" ] ||
+    fail "the saved PNG is not the image on screen"
+fi
 
 # File > Exit: open the menu with a click on "File", go up to its last item, choose it.
 xdotool mousemove $((panel_x + 14)) $((panel_y + 8)) click 1

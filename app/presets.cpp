@@ -1,0 +1,86 @@
+#include "app/presets.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+#include "app/Application.h"
+#include "app/Unit1.h"
+#include "app/Unit4.h"
+#include "platform/qt/file_dialog.h"
+#include "raster/render_settings_file.h"
+
+namespace lumarq {
+namespace {
+
+std::string NativePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
+QString FromNative(const std::string& text) { return QFile::decodeName(QByteArray::fromStdString(text)); }
+
+std::optional<QString> AskForSettingsFile(bool save) {
+    platform::FileDialogRequest request;
+    request.kind = save ? platform::FileDialogRequest::Kind::Save : platform::FileDialogRequest::Kind::Open;
+    request.title = save ? QStringLiteral("Save Settings") : QStringLiteral("Load Settings");
+    request.filter = QStringLiteral("Lumarq Settings|*.json|All Files|*");
+    request.defaultSuffix = QStringLiteral("json");
+    request.rememberAs = QStringLiteral("Settings");
+    std::optional<QString> chosen = platform::RunFileDialog(Form4, request);
+    if (!chosen || chosen->isEmpty()) return std::nullopt;
+    QString name = *chosen;
+    if (save && QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".json");
+    return QFileInfo(name).absoluteFilePath();
+}
+
+}  // namespace
+
+void ApplySettings(TForm4& panel, const RenderSettings& settings) {
+    const std::array<QScrollBar*, 8> bars = panel.ScrollBars();
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        // One render for the whole set, not one per slider that moves.
+        const QSignalBlocker quiet(bars[i]);
+        bars[i]->setValue(settings.*kSettingFields[i].member);
+    }
+    panel.ScrollBar1Change();
+}
+
+void SaveSettingsClick() {
+    if (!Form4) return;
+    const std::optional<QString> file = AskForSettingsFile(true);
+    if (!file) return;
+    const SaveResult saved = WriteSettingsFile(NativePath(*file), Form4->Settings());
+    if (!saved) ReportError(QStringLiteral("Cannot save settings to %1: %2").arg(*file, FromNative(saved.error)));
+}
+
+void LoadSettingsClick() {
+    if (!Form4) return;
+    const std::optional<QString> file = AskForSettingsFile(false);
+    if (!file) return;
+    RenderSettings settings = Form4->Settings();
+    if (const auto error = ReadSettingsFile(NativePath(*file), settings)) {
+        ReportError(QStringLiteral("Cannot load settings from %1: %2").arg(*file, FromNative(*error)));
+        return;
+    }
+    ApplySettings(*Form4, settings);
+}
+
+QString CommandForScreen() {
+    if (!Form1 || !Form4) return {};
+    std::string input = "INPUT.bmp", output = "OUTPUT.bmp";
+    if (!Form1->SourceFileName.isEmpty()) {
+        // Absolute, so that the command runs from any folder.
+        const QFileInfo source(Form1->SourceFileName);
+        input = NativePath(source.absoluteFilePath());
+        output = NativePath(source.absoluteDir().filePath(source.completeBaseName() + QStringLiteral("-rendered.bmp")));
+    }
+    return FromNative(RenderCommandLine(Form4->Settings(), input, output));
+}
+
+void CopyAsCommandClick() {
+    const QString command = CommandForScreen();
+    if (!command.isEmpty()) QGuiApplication::clipboard()->setText(command);
+}
+
+}  // namespace lumarq

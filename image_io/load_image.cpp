@@ -1,0 +1,320 @@
+// Reading any image file into a TWin: BMP through the raster's own reader, the
+// rest through Qt's image readers, converted straight into the raster's 24-bit
+// blue-green-red rows.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QColorSpace>
+#include <QColorTransform>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "image_io/image_file.h"
+#include "platform/gdi/gdi.h"
+
+namespace image_io {
+namespace {
+
+// Qt counts its limit in megabytes of decoded image and refuses large photos by
+// default; ours is in pixels, and the widest pixels a reader hands back are 8 bytes.
+constexpr int kQtAllocationLimitMegabytes = static_cast<int>((kMaxPixels * 8 + (1u << 20) - 1) >> 20);
+
+// How many source rows are converted together: enough for a turned image to write
+// whole runs of bytes into each target row, few enough to stay in the cache.
+constexpr int kBandRows = 16;
+
+std::string DisplayName(const QByteArray& format) {
+    if (format == "jpeg" || format == "jpg") return "JPEG";
+    if (format == "webp") return "WebP";
+    if (format == "tif") return "TIFF";
+    return format.toUpper().toStdString();
+}
+
+void CheckPixelCount(const QSize& size) {
+    const std::uint64_t pixels = static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height());
+    if (pixels <= kMaxPixels) return;
+    throw LoadError("The image is " + std::to_string(size.width()) + " x " + std::to_string(size.height()) +
+                    " pixels (" + std::to_string((pixels + 999'999) / 1'000'000) +
+                    " megapixels); Lumarq opens images of at most " + std::to_string(kMaxPixels / 1'000'000) +
+                    " megapixels");
+}
+
+// libjpeg fills a stream that stops early with grey and only warns, so a cut-off
+// file would load as a picture with a grey bottom. The scan data start at the first
+// start-of-scan marker (an embedded thumbnail lies before it) and cannot contain
+// the bytes FF D9, so a whole file has that end-of-image marker after it.
+bool JpegIsComplete(QFile& file) {
+    auto readAt = [&](qint64 at, qint64 count) {
+        return file.seek(at) ? file.read(count) : QByteArray();
+    };
+    qint64 at = 2;  // after the start-of-image marker
+    for (;;) {
+        const QByteArray marker = readAt(at, 4);
+        if (marker.size() < 2 || static_cast<std::uint8_t>(marker[0]) != 0xFF) return false;
+        const auto code = static_cast<std::uint8_t>(marker[1]);
+        if (code == 0xFF) {  // a fill byte before the marker
+            ++at;
+            continue;
+        }
+        if (code == 0xDA) break;
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD9)) {  // markers without a length
+            at += 2;
+            continue;
+        }
+        if (marker.size() < 4) return false;
+        at += 2 + (static_cast<std::uint8_t>(marker[2]) << 8 | static_cast<std::uint8_t>(marker[3]));
+    }
+    // Search back from the end: the marker is normally in the last few bytes, with
+    // at most some trailing data after it.
+    constexpr qint64 kChunk = 1 << 16;
+    for (qint64 end = file.size(); end > at;) {
+        const qint64 begin = std::max(at, end - kChunk);
+        // One byte more, so that a marker across two chunks is seen.
+        if (readAt(begin, end - begin + 1).contains("\xFF\xD9")) return true;
+        end = begin;
+    }
+    return false;
+}
+
+// Qt's GIF reader hands back a cut-off first frame with its missing rows black.
+// Walk the blocks up to the end of the first frame's data to see that it is all there.
+bool GifFirstFrameIsComplete(QFile& file) {
+    const QByteArray header = file.seek(0) ? file.read(13) : QByteArray();
+    if (header.size() < 13) return false;
+    auto tableBytes = [](std::uint8_t flags) { return flags & 0x80 ? 3 << ((flags & 7) + 1) : 0; };
+    qint64 at = 13 + tableBytes(static_cast<std::uint8_t>(header[10]));
+    auto byteAt = [&](qint64 where) -> int {
+        char c;
+        return file.seek(where) && file.getChar(&c) ? static_cast<std::uint8_t>(c) : -1;
+    };
+    // Data sub-blocks: a length byte and that many bytes, until a length of 0.
+    auto skipSubBlocks = [&]() {
+        for (int length; (length = byteAt(at)) > 0;) at += 1 + length;
+        return byteAt(at++) == 0;
+    };
+    for (;;) {
+        const int introducer = byteAt(at);
+        if (introducer == 0x21) {  // an extension: its label, then sub-blocks
+            at += 2;
+            if (!skipSubBlocks()) return false;
+        } else if (introducer == 0x2C) {  // the frame: descriptor, colour table, code size, data
+            const int flags = byteAt(at + 9);
+            if (flags < 0) return false;
+            at += 10 + tableBytes(static_cast<std::uint8_t>(flags)) + 1;
+            return skipSubBlocks();
+        } else {
+            return false;
+        }
+    }
+}
+
+// Composites a channel over black, rounding as a premultiplication does.
+inline std::uint8_t OverBlack(std::uint32_t channel, std::uint32_t alpha) {
+    const std::uint32_t t = channel * alpha + 128;
+    return static_cast<std::uint8_t>((t + (t >> 8)) >> 8);
+}
+
+template <bool Composite>
+inline void PutPixel(std::uint8_t* target, QRgb pixel) {
+    if constexpr (Composite) {
+        const std::uint32_t alpha = pixel >> 24;
+        target[0] = OverBlack(pixel & 0xFF, alpha);
+        target[1] = OverBlack((pixel >> 8) & 0xFF, alpha);
+        target[2] = OverBlack((pixel >> 16) & 0xFF, alpha);
+    } else {
+        target[0] = static_cast<std::uint8_t>(pixel);
+        target[1] = static_cast<std::uint8_t>(pixel >> 8);
+        target[2] = static_cast<std::uint8_t>(pixel >> 16);
+    }
+}
+
+// The common case, an opaque row left to right: four pixels become three 32-bit
+// words, so that the compiler need not store byte by byte.
+void PackRow(const QRgb* in, std::uint8_t* out, int width) {
+    static_assert(std::endian::native == std::endian::little);
+    int x = 0;
+    for (; x + 4 <= width; x += 4, out += 12) {
+        const std::uint32_t a = in[x] & 0xFFFFFF, b = in[x + 1] & 0xFFFFFF, c = in[x + 2] & 0xFFFFFF,
+                            d = in[x + 3] & 0xFFFFFF;
+        const std::uint32_t words[3] = {a | b << 24, b >> 8 | c << 16, c >> 16 | d << 8};
+        std::memcpy(out, words, 12);  // little-endian: blue, green, red, blue, ...
+    }
+    for (; x < width; ++x, out += 3) PutPixel<false>(out, in[x]);
+}
+
+// Where source rows land in the target: the orientation tag mirrors (left-right),
+// flips (top-bottom), then turns a quarter clockwise, in that order.
+struct Orientation {
+    int width, height;  // of the source
+    bool mirror, flip, turn;
+
+    // The target size.
+    int TargetWidth() const { return turn ? height : width; }
+    int TargetHeight() const { return turn ? width : height; }
+
+    // The target address of source pixel (0, y); `step` is the distance in bytes
+    // to the next source pixel's target.
+    std::uint8_t* RowStart(const TWin& target, int y, std::ptrdiff_t& step) const {
+        const int flipped = flip ? height - 1 - y : y;
+        if (!turn) {
+            step = mirror ? -3 : 3;
+            return target.PixelAddress(mirror ? width - 1 : 0, flipped);
+        }
+        step = mirror ? -static_cast<std::ptrdiff_t>(target.Stride) : static_cast<std::ptrdiff_t>(target.Stride);
+        return target.PixelAddress(height - 1 - flipped, mirror ? width - 1 : 0);
+    }
+};
+
+// Writes `count` rows of 32-bit pixels (source rows y0...) into the target.
+template <bool Composite>
+void PutBand(const TWin& target, const Orientation& orientation, int y0, const QRgb* const* rows, int count) {
+    std::uint8_t* starts[kBandRows];
+    std::ptrdiff_t step = 0;
+    for (int r = 0; r < count; ++r) starts[r] = orientation.RowStart(target, y0 + r, step);
+    const int width = orientation.width;
+    if (!orientation.turn) {
+        for (int r = 0; r < count; ++r) {
+            std::uint8_t* out = starts[r];
+            const QRgb* in = rows[r];
+            if (!Composite && step == 3)
+                PackRow(in, out, width);
+            else
+                for (int x = 0; x < width; ++x, out += step) PutPixel<Composite>(out, in[x]);
+        }
+        return;
+    }
+    // Turned: the band's rows are neighbouring target columns, so go along the
+    // source column by column and write each target row's few bytes together.
+    for (int x = 0; x < width; ++x) {
+        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(x) * step;
+        for (int r = 0; r < count; ++r) PutPixel<Composite>(starts[r] + offset, rows[r][x]);
+    }
+}
+
+// Converts the decoded picture into `target` (already of the oriented size) in one
+// pass, a band of rows at a time.
+void PutDecoded(const QImage& decoded, const Orientation& orientation, TWin& target) {
+    const QColorSpace space = decoded.colorSpace();
+    const bool convertColours = space.isValid() && space != QColorSpace(QColorSpace::SRgb);
+    const QColorTransform toSrgb = convertColours ? space.transformationToColorSpace(QColorSpace::SRgb) : QColorTransform();
+    const QImage::Format format = decoded.format();
+    // Qt's own 32-bit layouts are read in place; premultiplied pixels are already
+    // composited over black.
+    const bool inPlace = !convertColours && (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+                                             format == QImage::Format_ARGB32_Premultiplied);
+    // Otherwise Qt converts each band: premultiplied, which composites over black at
+    // the source's own precision, unless the colours are converted first.
+    const QImage::Format bandFormat = convertColours ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied;
+    const bool composite = inPlace ? format == QImage::Format_ARGB32 : convertColours && decoded.hasAlphaChannel();
+    const QRgb* rows[kBandRows];
+    for (int y0 = 0; y0 < orientation.height; y0 += kBandRows) {
+        const int count = std::min(kBandRows, orientation.height - y0);
+        QImage band;
+        if (inPlace) {
+            for (int r = 0; r < count; ++r) rows[r] = reinterpret_cast<const QRgb*>(decoded.constScanLine(y0 + r));
+        } else {
+            band = decoded.copy(0, y0, orientation.width, count).convertToFormat(bandFormat);
+            if (band.isNull()) throw LoadError(kOutOfMemoryError);
+            if (convertColours) band.applyColorTransform(toSrgb);
+            for (int r = 0; r < count; ++r) rows[r] = reinterpret_cast<const QRgb*>(band.constScanLine(r));
+        }
+        if (composite)
+            PutBand<true>(target, orientation, y0, rows, count);
+        else
+            PutBand<false>(target, orientation, y0, rows, count);
+    }
+}
+
+// A file to hand to Qt's readers: a regular file, opened without waiting on a pipe
+// or device and shared-locked as the BMP reader does, whose first bytes are not
+// "BM". Anything else (including a file that cannot be opened) is the BMP
+// reader's to judge, with its own messages.
+bool OpenForQt(const std::string& name, QFile& file) {
+    const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) return false;
+    struct stat status {};
+    char magic[2] = {};
+    const bool ok = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+                    (::flock(descriptor, LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK) &&
+                    !(::pread(descriptor, magic, 2, 0) == 2 && magic[0] == 'B' && magic[1] == 'M');
+    if (!ok || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        return false;
+    }
+    return true;
+}
+
+// Decodes a file Qt recognises into `image` (and `copy`); false when no reader
+// recognises it.
+bool LoadWithQt(QFile& file, TWin& image, TWin* copy) {
+    QImageReader::setAllocationLimit(kQtAllocationLimitMegabytes);
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);  // the name's extension decides nothing
+    reader.setAutoTransform(false);           // turned below, in the same pass as the conversion
+    const QByteArray format = reader.format();
+    if (format.isEmpty() || format == "bmp" || format == "dib") return false;
+    const std::string name = DisplayName(format);
+
+    const QSize size = reader.size();
+    if (size.isValid()) {
+        CheckPixelCount(size);
+        const QImage::Format decodedFormat = reader.imageFormat();
+        const int bits = decodedFormat == QImage::Format_Invalid ? 64 : QImage::toPixelFormat(decodedFormat).bitsPerPixel();
+        const std::size_t rowBytes = (static_cast<std::size_t>(size.width()) * bits + 31) / 32 * 4;
+        if (!platform::gdi::ImageAllocationAllowed(rowBytes * static_cast<std::size_t>(size.height())))
+            throw LoadError(kOutOfMemoryError);
+    }
+    const QImageIOHandler::Transformations transformation = reader.transformation();
+    QImage decoded;
+    if (!reader.read(&decoded))
+        throw LoadError(name + " image is damaged or incomplete (" + reader.errorString().toStdString() + ")");
+    if (decoded.isNull()) throw LoadError(kOutOfMemoryError);
+    if ((format == "jpeg" && !JpegIsComplete(file)) || (format == "gif" && !GifFirstFrameIsComplete(file)))
+        throw LoadError(name + " image is incomplete: the file ends before the image data do");
+    CheckPixelCount(decoded.size());
+
+    const Orientation orientation{decoded.width(), decoded.height(),
+                                  transformation.testFlag(QImageIOHandler::TransformationMirror),
+                                  transformation.testFlag(QImageIOHandler::TransformationFlip),
+                                  transformation.testFlag(QImageIOHandler::TransformationRotate90)};
+    TWin result(orientation.TargetWidth(), orientation.TargetHeight());
+    if (!result.HasPixels()) throw LoadError(kOutOfMemoryError);
+    PutDecoded(decoded, orientation, result);
+    decoded = QImage();  // let go of the decoded picture before a copy is made
+    if (copy) {
+        TWin second(result.Width(), result.Height());
+        if (!second.HasPixels()) throw LoadError(kOutOfMemoryError);
+        std::memcpy(second.Bits, result.Bits, static_cast<std::size_t>(result.Stride) * result.Height());
+        copy->Swap(second);
+    }
+    image.Swap(result);
+    return true;
+}
+
+}  // namespace
+
+void LoadImageFile(const std::string& FileName, TWin& Image, TWin* Copy) {
+    try {
+        QFile file;
+        if (OpenForQt(FileName, file) && LoadWithQt(file, Image, Copy)) return;
+    } catch (const LoadError&) {
+        TWin(0, 0).Swap(Image);
+        throw;
+    } catch (const std::bad_alloc&) {
+        TWin(0, 0).Swap(Image);
+        throw LoadError(kOutOfMemoryError);
+    }
+    Image.LoadFromFile(FileName);
+    if (Copy) Copy->LoadFromFile(FileName);
+}
+
+}  // namespace image_io

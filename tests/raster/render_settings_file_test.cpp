@@ -1,0 +1,65 @@
+// The settings file's reader on the texts people and other programs write, and
+// the command line that names the same settings.
+#include <gtest/gtest.h>
+
+#include "raster/render_settings_file.h"
+
+namespace {
+
+TEST(SettingsFile, ReadsWhatItWritesAndWhatPeopleWrite) {
+    const RenderSettings look{33, 90, 10, 200, 30, -12, 7, 360};
+    RenderSettings read;
+    ASSERT_EQ(ReadSettingsJson(SettingsJson(look), read), std::nullopt);
+    EXPECT_EQ(read, look);
+
+    const struct {
+        const char* text;
+        RenderSettings expected;
+    } accepted[] = {
+        // Only what the file names changes; unknown keys of any shape are skipped.
+        {"\xEF\xBB\xBF{ \"angle\" : 45 ,\r\n\t\"lumarq\":1, \"zoom\": {\"a\": [1, -2.5e3, \"}\\\"\", true, null, {}]}}",
+         {13, 160, 255, 0, 0, 0, 0, 45}},
+        {"{\"lumarq\": 1, \"x\": -0, \"y\": -1500, \"\\u0070attern\": 65}", {65, 160, 255, 0, 0, 0, -1500, 0}},
+    };
+    for (const auto& file : accepted) {
+        RenderSettings settings;
+        std::array<bool, 8> present{};
+        EXPECT_EQ(ReadSettingsJson(file.text, settings, &present), std::nullopt) << file.text;
+        EXPECT_EQ(settings, file.expected) << file.text;
+    }
+}
+
+TEST(SettingsFile, RefusesWhatItCannotTrustAndChangesNothing) {
+    const std::string deep = "{\"lumarq\": 1, \"x\": " + std::string(100, '[') + std::string(100, ']') + "}";
+    const struct {
+        std::string text, error;
+    } refused[] = {
+        {"", "malformed settings file (expected '{' at line 1)"},
+        {"{\"lumarq\": 1, \"pattern\": 3,}", "malformed settings file (expected a string in double quotes at line 1)"},
+        {"{\"lumarq\": 1}\n{}", "malformed settings file (text after the closing '}' at line 2)"},
+        {"{\"lumarq\": 1, \"red\": 012}", "malformed settings file (bad number at line 1)"},
+        {"{\"lumarq\": 1, \"red\": \"12\"}", "\"red\": \"12\" is not a whole number (0..255)"},
+        {"{\"lumarq\": 1, \"red\": 1e2}", "\"red\": 1e2 is not a whole number (0..255)"},
+        {"{\"lumarq\": 1, \"y\": -99999999999999999999999}", "\"y\": -99999999999999999999999 is out of range (-1500..1500)"},
+        {"{\"lumarq\": 1, \"red\": 1, \"red\": 2}", "\"red\" is given twice"},
+        {"{\"lumarq\": 2, \"red\": 1}", "\"lumarq\": 2 is not a settings version this program reads (1)"},
+        {"{\"red\": 1}", "not a Lumarq settings file (it has no \"lumarq\": 1)"},
+        {"{\"lumarq\": 1, \"red\": 1, \"name\": \"a\nb\"}", "malformed settings file (control character in a string at line 1)"},
+        {deep, "malformed settings file (values nested too deeply at line 1)"},
+    };
+    for (const auto& file : refused) {
+        RenderSettings settings{1, 2, 3, 4, 5, 6, 7, 8};
+        EXPECT_EQ(ReadSettingsJson(file.text, settings).value_or("accepted"), file.error) << file.text;
+        EXPECT_EQ(settings, (RenderSettings{1, 2, 3, 4, 5, 6, 7, 8})) << file.text;
+    }
+}
+
+TEST(SettingsFile, CommandLineNamesOnlyWhatDiffersAndQuotesNames) {
+    RenderSettings settings;
+    settings.Angle = 90;
+    EXPECT_EQ(RenderCommandLine(settings, "-in 'a'.bmp", "out.bmp"),
+              "lumarq-render --angle 90 -o 'out.bmp' -- '-in '\\''a'\\''.bmp'");
+    EXPECT_EQ(RenderCommandLine(RenderSettings{}, "a b.bmp", "c.bmp"), "lumarq-render -o 'c.bmp' 'a b.bmp'");
+}
+
+}  // namespace
