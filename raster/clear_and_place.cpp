@@ -87,11 +87,8 @@ void ClearAndPlace::Part(std::int64_t y, std::int64_t a, std::int64_t b, const r
 void ClearAndPlace::FetchSamples(std::int64_t y, const Columns& columns) const {
     if (mode_ != Mode::Turned || columns.samples == 0) return;
     const rotation::RowRun run = rotation::RunOfRow(plan_, y, plan_.limits);
-    const std::int64_t lowest = std::max(run.first, columns.firstSample - plan_.x0);
-    const std::int64_t highest = std::min(run.last, columns.firstSample + (columns.samples - 1) * columns.samplePitch - plan_.x0);
-    std::int64_t k = columns.firstSample - plan_.x0;
-    if (k < lowest) k += (lowest - k + columns.samplePitch - 1) / columns.samplePitch * columns.samplePitch;
-    for (; k <= highest; k += columns.samplePitch) {
+    for (std::int64_t i = 0, k = columns.firstSample - plan_.x0; i < columns.samples; ++i, k += columns.samplePitch) {
+        if (k < run.first || k > run.last) continue;
         std::int32_t u, v;
         rotation::SamplePoint(plan_, run, k, u, v);
 #if defined(__GNUC__) || defined(__clang__)
