@@ -3,9 +3,13 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QBackingStore>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QScreen>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
@@ -29,6 +33,13 @@ QSize WindowSizeFor(int width, int height, qreal ratio) {
 }
 QSize DeviceSize(QSize windowSize, qreal ratio) {
     return QSize(qRound(windowSize.width() * ratio), qRound(windowSize.height() * ratio));
+}
+// The device pixels that a window rectangle covers, partly covered ones included.
+QRect DeviceRect(QRect area, qreal ratio) {
+    const auto low = [ratio](int at) { return static_cast<int>(std::floor(at * ratio)); };
+    const auto high = [ratio](int at) { return static_cast<int>(std::ceil(at * ratio)); };
+    return QRect(QPoint(low(area.left()), low(area.top())),
+                 QPoint(high(area.right() + 1) - 1, high(area.bottom() + 1) - 1));
 }
 
 std::string NativePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
@@ -58,6 +69,15 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     TavixSystemMenu1->setPosition(0);
     TavixSystemMenu1->setPopupMenu(PopupMenu1);
     TavixSystemMenu1->Loaded();
+    // A screen that appears or grows may show parts of the window not painted yet.
+    const auto watch = [this](QScreen* screen) {
+        connect(screen, &QScreen::geometryChanged, this, &TForm1::PaintNewlyVisible);
+    };
+    for (QScreen* screen : QGuiApplication::screens()) watch(screen);
+    connect(qApp, &QGuiApplication::screenAdded, this, [this, watch](QScreen* screen) {
+        watch(screen);
+        PaintNewlyVisible();
+    });
     FormCreate(arguments);
 }
 
@@ -147,7 +167,9 @@ void TForm1::FormPaint() {
     // Qt paints only inside a paint event: outside one, ask for it. Its blit
     // converts to the window's 32 bits as it copies, on the render's threads.
     if (!paintingInto) {
-        update();
+        // The whole picture changed; what is off the screens is painted when it comes on.
+        unpainted = rect();
+        update(VisiblePart());
         return;
     }
     const platform::gdi::Surface surface = paintingInto->Pixels();
@@ -269,24 +291,58 @@ void TForm1::showEvent(QShowEvent* event) {
     }, Qt::QueuedConnection);
 }
 
-void TForm1::paintEvent(QPaintEvent*) {
+void TForm1::paintEvent(QPaintEvent* event) {
     // Every paint (after a render, an exposure, a restore, a resize) draws the
-    // working raster straight into the window's surface.
+    // working raster straight into the window's surface: of a window larger than the
+    // screens, only the part on them (a picture taken of the window gets it whole).
     QPainter painter(this);
+    QRect area = event->rect();
+    if (IntoOwnSurface(painter)) {
+        const QRect seen = area & VisiblePart();
+        unpainted = (unpainted | area) - seen;
+        if (seen.isEmpty()) return;
+        area = seen;
+    }
     const QColor background = palette().color(QPalette::Window);
     painter.setBackground(background);
-    platform::WindowCanvas canvas(painter, DeviceSize(size(), devicePixelRatioF()));
+    const qreal ratio = devicePixelRatioF();
+    platform::WindowCanvas canvas(painter, DeviceSize(size(), ratio), DeviceRect(area, ratio));
     paintingInto = &canvas;
     FormPaint();
     paintingInto = nullptr;
     // Where the window is larger than the raster, its background.
     const platform::gdi::Surface surface = canvas.Pixels();
-    const int drawnWidth = WorkRaster ? std::min(WorkRaster->Width(), surface.width) : 0;
+    const platform::gdi::ClipBox clip = canvas.Clip();
+    const int drawnWidth = WorkRaster ? std::min(WorkRaster->Width(), clip.right) : 0;
     const int drawnHeight = WorkRaster ? WorkRaster->Height() : 0;
     const std::uint32_t fill = background.rgb() | 0xFF000000u;
-    for (int y = 0; y < surface.height; ++y)
-        std::fill(reinterpret_cast<std::uint32_t*>(surface.pixel(y < drawnHeight ? drawnWidth : 0, y)),
-                  reinterpret_cast<std::uint32_t*>(surface.pixel(surface.width, y)), fill);
+    for (int y = clip.top; y < clip.bottom; ++y) {
+        const int from = y < drawnHeight ? std::max(drawnWidth, clip.left) : clip.left;
+        std::fill(reinterpret_cast<std::uint32_t*>(surface.pixel(from, y)),
+                  reinterpret_cast<std::uint32_t*>(surface.pixel(clip.right, y)), fill);
+    }
+}
+
+bool TForm1::IntoOwnSurface(const QPainter& painter) const {
+    QBackingStore* store = backingStore();
+    const QPaintEngine* engine = painter.paintEngine();
+    return store && engine && engine->paintDevice() == store->paintDevice();
+}
+
+QRect TForm1::VisiblePart() const {
+    QRegion screens;
+    for (const QScreen* screen : QGuiApplication::screens()) screens += screen->geometry();
+    return (screens.translated(-mapToGlobal(QPoint(0, 0))) & rect()).boundingRect();
+}
+
+void TForm1::PaintNewlyVisible() {
+    const QRegion due = unpainted & VisiblePart();
+    if (!due.isEmpty()) update(due);
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    PaintNewlyVisible();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

@@ -4,6 +4,7 @@
 // flag), the start-up sequence that loads a bitmap, and the sound cues.
 #pragma once
 
+#include <QRegion>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -74,6 +75,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -85,11 +87,20 @@ private:
     // FormShow's steps after a load: size and place, panel, size test, render, cue.
     void ShowLoadedImage();
 
+    // Whether a paint goes into the window's own surface (not a picture of it).
+    bool IntoOwnSurface(const QPainter& painter) const;
+    // The part of the window on the screens, in window coordinates.
+    QRect VisiblePart() const;
+    // Asks for a paint of whatever is on the screens but not painted yet.
+    void PaintNewlyVisible();
+
     bool imageLoaded = false;      // an image from a file is on screen
     bool shownBefore = false;      // the first show has been handled
     QString saveNameBeforeOpen;    // CurrentFileName when the panel's Open began
     // The window's surface while a paint is on; FormPaint outside a paint asks for one.
     platform::WindowCanvas* paintingInto = nullptr;
+    // The parts of the window's surface that do not show the working raster yet.
+    QRegion unpainted;
     std::optional<QPoint> dragOffset;  // set while the window is dragged by hand
 };
 

@@ -1,9 +1,12 @@
-// A slider change as the user sees it on a 1920 x 1080 image: the render alone
-// against the panel's whole path (ScrollBar1Change: render, FormPaint) followed by
-// the image window actually painting, beside a memcpy of the raster in the same
-// run. Runs the real windows on Qt's offscreen platform.
+// A slider change as the user sees it: the render alone against the panel's whole
+// path (ScrollBar1Change: render, FormPaint) followed by the image window actually
+// painting, beside a memcpy of the raster in the same run. Runs the real windows on
+// Qt's offscreen platform, with a screen of a set size: built twice, for a
+// 1920 x 1080 image that a screen of its size shows whole, and for a 6000 x 4000
+// photograph in a window far larger than its 1600 x 1000 screen.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -22,7 +25,29 @@
 
 namespace {
 
-constexpr int kWidth = 1920, kHeight = 1080;
+#ifndef BENCH_IMAGE_WIDTH
+#define BENCH_IMAGE_WIDTH 1920
+#define BENCH_IMAGE_HEIGHT 1080
+#define BENCH_SCREEN_WIDTH 1920
+#define BENCH_SCREEN_HEIGHT 1080
+#endif
+constexpr int kWidth = BENCH_IMAGE_WIDTH, kHeight = BENCH_IMAGE_HEIGHT;
+constexpr int kScreenWidth = BENCH_SCREEN_WIDTH, kScreenHeight = BENCH_SCREEN_HEIGHT;
+
+// Points Qt's offscreen platform at a description of one screen of the set size.
+bool ConfigureScreen(const QTemporaryDir& folder) {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;  // the caller's own choice
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("screen.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(QStringLiteral(R"({"screens": [{"name": "bench", "x": 0, "y": 0, "width": %1, "height": %2, "dpr": 1}]})")
+                   .arg(kScreenWidth)
+                   .arg(kScreenHeight)
+                   .toUtf8());
+    file.close();
+    qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + path).toLocal8Bit());
+    return true;
+}
 
 // The slider positions of one case: the start-up settings, or angle 30 with pattern 33.
 RenderSettings SettingsFor(std::int64_t turned) {
@@ -85,7 +110,11 @@ BENCHMARK(Repaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir folder;
+    if (!ConfigureScreen(folder)) {
+        std::fprintf(stderr, "bench_repaint: cannot write the screen's description\n");
+        return 1;
+    }
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     benchmark::Initialize(&argc, argv);
@@ -94,7 +123,6 @@ int main(int argc, char** argv) {
 
     // The image is loaded the program's own way, from a bitmap file given on the
     // command line, so that the windows are sized and shown as at start-up.
-    QTemporaryDir folder;
     const QString path = QDir(folder.path()).filePath(QStringLiteral("photograph.bmp"));
     {
         TWin image(kWidth, kHeight);

@@ -56,7 +56,10 @@ std::string Filter(const DialogFormat (&formats)[N], const QList<QByteArray>& pr
         each.append(format.description).append("|").append(format.patterns);
     }
     if (!withSummary) return each;
-    return std::string("Image files|").append(all).append("|").append(each).append("|All files|*");
+    // The bitmap filter stays the first, the one the dialog starts with; every
+    // readable format together comes next.
+    const std::string first = std::string(formats[0].description) + "|" + formats[0].patterns;
+    return first + "|Image files|" + all + each.substr(first.size()) + "|All files|*";
 }
 
 }  // namespace

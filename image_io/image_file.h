@@ -54,8 +54,9 @@ SaveResult SaveImageFile(const TWin& Image, const std::string& FileName, int Qua
 // for a command-line tool that reports each file's failure in its own words.
 void QuietDecoderWarnings();
 
-// The Open dialog's filter, "description|patterns|..." pairs: first every readable
-// extension together, then one entry per format, then all files.
+// The Open dialog's filter, "description|patterns|..." pairs: bitmaps first (the
+// one the dialog starts with), then every readable extension together, then one
+// entry per other format, then all files.
 std::string OpenDialogFilter();
 // The Save dialog's filter: one entry per writable format, BMP first.
 std::string SaveDialogFilter();

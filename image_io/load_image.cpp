@@ -20,6 +20,7 @@
 
 #include "image_io/image_file.h"
 #include "platform/gdi/gdi.h"
+#include "platform/threads/parallel.h"
 
 namespace image_io {
 namespace {
@@ -31,6 +32,8 @@ constexpr int kQtAllocationLimitMegabytes = static_cast<int>((kMaxPixels * 8 + (
 // How many source rows are converted together: enough for a turned image to write
 // whole runs of bytes into each target row, few enough to stay in the cache.
 constexpr int kBandRows = 16;
+// Below this many pixels a conversion stays on the calling thread.
+constexpr long long kFewestPixelsToShare = 1 << 18;
 
 std::string DisplayName(const QByteArray& format) {
     if (format == "jpeg" || format == "jpg") return "JPEG";
@@ -115,6 +118,66 @@ bool GifFirstFrameIsComplete(QFile& file) {
             return false;
         }
     }
+}
+
+// The orientation tag (1..8) of an Exif block (a TIFF header and its first
+// directory), or 0 when it has none. Some writers put "Exif\0\0" before the header.
+int ExifOrientation(QByteArray exif) {
+    if (exif.startsWith(QByteArrayLiteral("Exif\0\0"))) exif.remove(0, 6);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(exif.constData());
+    const qsizetype size = exif.size();
+    if (size < 8 || (exif[0] != exif[1]) || (exif[0] != 'I' && exif[0] != 'M')) return 0;
+    const bool little = exif[0] == 'I';
+    auto number = [&](qsizetype at, int count) -> std::uint32_t {
+        std::uint32_t value = 0;
+        for (int i = 0; i < count; ++i)
+            value |= static_cast<std::uint32_t>(bytes[at + i]) << 8 * (little ? i : count - 1 - i);
+        return value;
+    };
+    const std::uint32_t directory = number(4, 4);
+    if (number(2, 2) != 42 || directory > static_cast<std::uint64_t>(size) - 2) return 0;
+    const std::uint32_t entries = number(directory, 2);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::uint64_t at = directory + 2 + 12ull * i;
+        if (at + 12 > static_cast<std::uint64_t>(size)) return 0;
+        // Tag 0x0112, one SHORT, its value in the entry's first two value bytes.
+        if (number(static_cast<qsizetype>(at), 2) == 0x0112 && number(static_cast<qsizetype>(at) + 2, 2) == 3) {
+            const std::uint32_t value = number(static_cast<qsizetype>(at) + 8, 2);
+            return value >= 1 && value <= 8 ? static_cast<int>(value) : 0;
+        }
+    }
+    return 0;
+}
+
+// The Exif block of a PNG (an eXIf chunk before the image data) or a WebP (an
+// EXIF chunk), which Qt's readers of those formats do not look at.
+QByteArray ExifBlock(QFile& file, const QByteArray& format) {
+    constexpr qint64 kMostExif = 1 << 20;  // far more than any orientation needs
+    const bool png = format == "png";
+    if (!png && format != "webp") return {};
+    qint64 at = png ? 8 : 12;  // after the signature; after "RIFF", the size and "WEBP"
+    while (file.seek(at)) {
+        const QByteArray header = file.read(8);
+        if (header.size() < 8) return {};
+        const auto* h = reinterpret_cast<const std::uint8_t*>(header.constData());
+        const QByteArray type = png ? header.mid(4, 4) : header.left(4);
+        const qint64 length = png ? qint64(h[0]) << 24 | h[1] << 16 | h[2] << 8 | h[3]
+                                  : qint64(h[7]) << 24 | h[6] << 16 | h[5] << 8 | h[4];
+        if (type == (png ? "eXIf" : "EXIF")) return length <= kMostExif ? file.read(length) : QByteArray();
+        if (png && (type == "IDAT" || type == "IEND")) return {};
+        at += 8 + length + (png ? 4 : length & 1);  // a PNG chunk's check sum; a RIFF chunk's pad byte
+    }
+    return {};
+}
+
+// What an orientation tag asks for, as Qt's readers say it for the formats they tag.
+QImageIOHandler::Transformations TransformationFor(int orientation) {
+    using T = QImageIOHandler;
+    static const QImageIOHandler::Transformations kFor[9] = {
+        T::TransformationNone,      T::TransformationNone,     T::TransformationMirror,
+        T::TransformationRotate180, T::TransformationFlip,     T::TransformationFlipAndRotate90,
+        T::TransformationRotate90,  T::TransformationMirrorAndRotate90, T::TransformationRotate270};
+    return kFor[orientation];
 }
 
 // Composites a channel over black, rounding as a premultiplication does.
@@ -215,9 +278,9 @@ void PutDecoded(const QImage& decoded, const Orientation& orientation, TWin& tar
     // the source's own precision, unless the colours are converted first.
     const QImage::Format bandFormat = convertColours ? QImage::Format_ARGB32 : QImage::Format_ARGB32_Premultiplied;
     const bool composite = inPlace ? format == QImage::Format_ARGB32 : convertColours && decoded.hasAlphaChannel();
-    const QRgb* rows[kBandRows];
-    for (int y0 = 0; y0 < orientation.height; y0 += kBandRows) {
+    auto putBand = [&](int y0) {
         const int count = std::min(kBandRows, orientation.height - y0);
+        const QRgb* rows[kBandRows];
         QImage band;
         if (inPlace) {
             for (int r = 0; r < count; ++r) rows[r] = reinterpret_cast<const QRgb*>(decoded.constScanLine(y0 + r));
@@ -231,7 +294,16 @@ void PutDecoded(const QImage& decoded, const Orientation& orientation, TWin& tar
             PutBand<true>(target, orientation, y0, rows, count);
         else
             PutBand<false>(target, orientation, y0, rows, count);
+    };
+    const int bands = (orientation.height + kBandRows - 1) / kBandRows;
+    if (inPlace && static_cast<long long>(orientation.width) * orientation.height >= kFewestPixelsToShare) {
+        // Each band writes pixels of its own and nothing in it can fail: the
+        // render's threads share them out.
+        parallel::RunOn(parallel::Threads(),
+                        [&] { parallel::ForEach(bands, [&](int band) { putBand(band * kBandRows); }); });
+        return;
     }
+    for (int band = 0; band < bands; ++band) putBand(band * kBandRows);
 }
 
 // A file to hand to Qt's readers: a regular file, opened without waiting on a pipe
@@ -273,7 +345,7 @@ bool LoadWithQt(QFile& file, TWin& image, TWin* copy) {
         if (!platform::gdi::ImageAllocationAllowed(rowBytes * static_cast<std::size_t>(size.height())))
             throw LoadError(kOutOfMemoryError);
     }
-    const QImageIOHandler::Transformations transformation = reader.transformation();
+    QImageIOHandler::Transformations transformation = reader.transformation();
     QImage decoded;
     if (!reader.read(&decoded))
         throw LoadError(name + " image is damaged or incomplete (" + reader.errorString().toStdString() + ")");
@@ -281,6 +353,9 @@ bool LoadWithQt(QFile& file, TWin& image, TWin* copy) {
     if ((format == "jpeg" && !JpegIsComplete(file)) || (format == "gif" && !GifFirstFrameIsComplete(file)))
         throw LoadError(name + " image is incomplete: the file ends before the image data do");
     CheckPixelCount(decoded.size());
+    // Read after the picture: the reader reads from where the file stands.
+    if (transformation == QImageIOHandler::TransformationNone)
+        transformation = TransformationFor(ExifOrientation(ExifBlock(file, format)));
 
     const Orientation orientation{decoded.width(), decoded.height(),
                                   transformation.testFlag(QImageIOHandler::TransformationMirror),

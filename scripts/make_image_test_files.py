@@ -172,6 +172,15 @@ def main():
             shown = ImageOps.exif_transpose(Image.open(name))
             assert shown.size == (32, 24), (orientation, shown.size)
 
+        # PNG and WebP carry the tag in an Exif chunk of their own.
+        for orientation, store in STORE_FOR_ORIENTATION.items():
+            stored = quadrant_image() if store is None else quadrant_image().transpose(store)
+            exif = Image.Exif()
+            exif[0x0112] = orientation
+            stored.save(path("png-orientation-%d.png" % orientation), exif=exif.tobytes())
+            if orientation == 6:
+                stored.save(path("webp-orientation-6.webp"), lossless=True, exif=exif.tobytes())
+
         # GIF: the first frame is the palette picture, the second is black.
         second = Image.new("P", (W, H), 0)
         second.putpalette([0, 0, 0] * 16)

@@ -4,8 +4,8 @@
 #include "platform/threads/parallel.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace platform::gdi {
@@ -15,6 +15,13 @@ namespace {
 // Below this many pixels a conversion stays on the calling thread.
 constexpr long long kFewestPixelsToShare = 1 << 18;
 constexpr int kRowsPerPiece = 32;
+
+// The target's clip box, kept inside its surface whatever the context says.
+ClipBox ClipOf(const DeviceContext& target, const Surface& pixels) {
+    const ClipBox clip = target.Clip();
+    return {std::clamp(clip.left, 0, pixels.width), std::clamp(clip.top, 0, pixels.height),
+            std::clamp(clip.right, 0, pixels.width), std::clamp(clip.bottom, 0, pixels.height)};
+}
 
 std::function<bool(std::size_t)>& AllocationFailure() {
     static std::function<bool(std::size_t)> fails;
@@ -28,12 +35,16 @@ void SetImageAllocationFailureForTesting(std::function<bool(std::size_t bytes)> 
     AllocationFailure() = std::move(fails);
 }
 
+void PixelStore::Free::operator()(std::uint8_t* bits) const { std::free(bits); }
+
 std::unique_ptr<PixelStore> PixelStore::Create(int width, int height) {
     if (width <= 0 || height <= 0) return nullptr;
     const std::ptrdiff_t stride = ((24 * static_cast<std::ptrdiff_t>(width) + 31) / 32) * 4;
     const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
     if (!ImageAllocationAllowed(bytes)) return nullptr;
-    std::unique_ptr<std::uint8_t[]> bits(new (std::nothrow) std::uint8_t[bytes]());
+    // calloc hands a large store out as fresh pages that are zero already: nothing
+    // is written until the store is, so a picture loaded into it is written once.
+    Bytes bits(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
     if (!bits) return nullptr;
     return std::unique_ptr<PixelStore>(new PixelStore(std::move(bits), width, height, stride));
 }
@@ -43,12 +54,13 @@ bool BitBlt(const DeviceContext& target, int x, int y, int w, int h, const Devic
     const Surface dst = target.Pixels();
     const Surface src = source.Pixels();
     if (dst.empty() || src.empty() || w <= 0 || h <= 0) return false;
+    const ClipBox clip = ClipOf(target, dst);
     // Clip in 64 bits so that extreme arguments cannot overflow.
     long long left = 0, top = 0, right = w, bottom = h;  // offsets inside the block
-    left = std::max({left, -static_cast<long long>(x), -static_cast<long long>(sx)});
-    top = std::max({top, -static_cast<long long>(y), -static_cast<long long>(sy)});
-    right = std::min({right, static_cast<long long>(dst.width) - x, static_cast<long long>(src.width) - sx});
-    bottom = std::min({bottom, static_cast<long long>(dst.height) - y, static_cast<long long>(src.height) - sy});
+    left = std::max({left, static_cast<long long>(clip.left) - x, -static_cast<long long>(sx)});
+    top = std::max({top, static_cast<long long>(clip.top) - y, -static_cast<long long>(sy)});
+    right = std::min({right, static_cast<long long>(clip.right) - x, static_cast<long long>(src.width) - sx});
+    bottom = std::min({bottom, static_cast<long long>(clip.bottom) - y, static_cast<long long>(src.height) - sy});
     if (left >= right || top >= bottom) return false;
     const int columns = static_cast<int>(right - left);
     const auto copyRow = [&](long long row) {
@@ -88,8 +100,9 @@ bool StretchBlt(const DeviceContext& target, int x, int y, int w, int h, const D
     long long dx = x, dy = y, dw = w, dh = h, ox = sx, oy = sy, ow = sw, oh = sh;
     const bool flipX = normalise(dx, dw) != normalise(ox, ow);
     const bool flipY = normalise(dy, dh) != normalise(oy, oh);
-    const long long x0 = std::max(0LL, dx), x1 = std::min<long long>(dst.width, dx + dw);
-    const long long y0 = std::max(0LL, dy), y1 = std::min<long long>(dst.height, dy + dh);
+    const ClipBox clip = ClipOf(target, dst);
+    const long long x0 = std::max<long long>(clip.left, dx), x1 = std::min<long long>(clip.right, dx + dw);
+    const long long y0 = std::max<long long>(clip.top, dy), y1 = std::min<long long>(clip.bottom, dy + dh);
     if (x0 >= x1 || y0 >= y1) return false;
     // Source column for every visible target column, worked out once.
     std::vector<int> columns;

@@ -51,9 +51,13 @@ public:
     Surface View() const { return {bits_.get(), width_, height_, stride_}; }
 
 private:
-    PixelStore(std::unique_ptr<std::uint8_t[]> bits, int width, int height, std::ptrdiff_t stride)
+    struct Free {
+        void operator()(std::uint8_t* bits) const;
+    };
+    using Bytes = std::unique_ptr<std::uint8_t, Free>;
+    PixelStore(Bytes bits, int width, int height, std::ptrdiff_t stride)
         : bits_(std::move(bits)), width_(width), height_(height), stride_(stride) {}
-    std::unique_ptr<std::uint8_t[]> bits_;
+    Bytes bits_;
     int width_;
     int height_;
     std::ptrdiff_t stride_;
@@ -67,11 +71,22 @@ bool ImageAllocationAllowed(std::size_t bytes);
 // function lets all go ahead again.
 void SetImageAllocationFailureForTesting(std::function<bool(std::size_t bytes)> fails);
 
+// A rectangle of a surface's pixels, right and bottom exclusive.
+struct ClipBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // Something blits can read from and write to.
 class DeviceContext {
 public:
     virtual ~DeviceContext() = default;
     virtual Surface Pixels() const = 0;
+    // The part of Pixels() that blits into this context may change: all of it,
+    // unless the context says otherwise (a window paints only what can be seen).
+    virtual ClipBox Clip() const {
+        const Surface pixels = Pixels();
+        return {0, 0, pixels.width, pixels.height};
+    }
 };
 
 // A drawing context in memory; it draws on whichever store is selected into it
@@ -86,13 +101,13 @@ private:
 };
 
 // Copies a w x h block from (sx, sy) of `source` to (x, y) of `target`, clipped
-// to both surfaces. Returns false when nothing could be copied. A large copy
+// to the source and to the target's clip box. Returns false when nothing could be copied. A large copy
 // between 24- and 32-bit surfaces runs on the render's threads.
 bool BitBlt(const DeviceContext& target, int x, int y, int w, int h, const DeviceContext& source, int sx,
             int sy);
 
 // Scales the sw x sh block at (sx, sy) of `source` into the w x h block at (x, y)
-// of `target`, nearest pixel, clipped to both surfaces. A negative extent mirrors.
+// of `target`, nearest pixel, clipped to the source and to the target's clip box. A negative extent mirrors.
 bool StretchBlt(const DeviceContext& target, int x, int y, int w, int h, const DeviceContext& source, int sx,
                 int sy, int sw, int sh);
 

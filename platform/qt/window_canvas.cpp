@@ -20,11 +20,18 @@ bool ThirtyTwoBit(QImage::Format format) {
 
 }  // namespace
 
-WindowCanvas::WindowCanvas(QPainter& painter, QSize deviceSize) : painter_(painter) {
+WindowCanvas::WindowCanvas(QPainter& painter, QSize deviceSize, QRect deviceClip) : painter_(painter) {
+    SetUpSurface(deviceSize);
+    const QRect whole(0, 0, surface_.width, surface_.height);
+    const QRect clip = (deviceClip.isNull() ? whole : deviceClip & whole).normalized();
+    if (!clip.isEmpty()) clip_ = {clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1};
+}
+
+void WindowCanvas::SetUpSurface(QSize deviceSize) {
     // The device the painter really writes to: for a window, its backing store.
-    QPaintEngine* engine = painter.paintEngine();
+    QPaintEngine* engine = painter_.paintEngine();
     QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
-    const QTransform toDevice = painter.deviceTransform();
+    const QTransform toDevice = painter_.deviceTransform();
     const QPoint origin = toDevice.map(QPointF(0, 0)).toPoint();
     if (device && device->devType() == QInternal::Image && toDevice.type() <= QTransform::TxScale &&
         origin.x() >= 0 && origin.y() >= 0) {
@@ -42,7 +49,7 @@ WindowCanvas::WindowCanvas(QPainter& painter, QSize deviceSize) : painter_(paint
     if (deviceSize.isEmpty() || !gdi::ImageAllocationAllowed(BytesOf(deviceSize))) return;
     standIn_ = QImage(deviceSize, QImage::Format_RGB32);
     if (standIn_.isNull()) return;  // never written: the paint shows nothing new
-    standIn_.fill(painter.background().color());
+    standIn_.fill(painter_.background().color());
     surface_ = {standIn_.bits(), standIn_.width(), standIn_.height(), standIn_.bytesPerLine(), 4};
 }
 

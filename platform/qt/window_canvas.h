@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 
 #include "platform/gdi/gdi.h"
@@ -16,8 +17,9 @@ namespace platform {
 
 class WindowCanvas final : public gdi::DeviceContext {
 public:
-    // For a paint through `painter` of a window deviceSize device pixels large.
-    WindowCanvas(QPainter& painter, QSize deviceSize);
+    // For a paint through `painter` of a window deviceSize device pixels large,
+    // of which blits change only `deviceClip` (all of it when null).
+    WindowCanvas(QPainter& painter, QSize deviceSize, QRect deviceClip = QRect());
     // Draws the stand-in image, if one was needed.
     ~WindowCanvas() override;
     WindowCanvas(const WindowCanvas&) = delete;
@@ -25,14 +27,18 @@ public:
 
     // Empty when nothing can be drawn (no memory for a stand-in image).
     gdi::Surface Pixels() const override { return surface_; }
+    gdi::ClipBox Clip() const override { return clip_; }
 
     // Whether the memory for a window surface of this size can be had: asked
     // before a window grows, so that a failure keeps the previous image.
     static bool CanBeHad(QSize deviceSize);
 
 private:
+    void SetUpSurface(QSize deviceSize);
+
     QPainter& painter_;
     gdi::Surface surface_;
+    gdi::ClipBox clip_;
     QImage standIn_;
 };
 

@@ -129,8 +129,9 @@ private slots:
         QCOMPARE(seams.dialogs.size(), std::size_t{1});
         QCOMPARE(seams.dialogs[0].title, QStringLiteral("Please Choose a Bitmap to Load and Edit"));
         QCOMPARE(seams.dialogs[0].filter,
-                 QStringLiteral("Image files|*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.webp;*.tif;*.tiff;*.ppm;*.pgm;*.pbm|"
-                                "Bitmap Files|*.bmp|PNG Files|*.png|JPEG Files|*.jpg;*.jpeg|GIF Files|*.gif|"
+                 QStringLiteral("Bitmap Files|*.bmp|"
+                                "Image files|*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.webp;*.tif;*.tiff;*.ppm;*.pgm;*.pbm|"
+                                "PNG Files|*.png|JPEG Files|*.jpg;*.jpeg|GIF Files|*.gif|"
                                 "WebP Files|*.webp|TIFF Files|*.tif;*.tiff|PPM and PGM Files|*.ppm;*.pgm;*.pbm|"
                                 "All files|*"));
         QVERIFY(seams.boxes.empty());

@@ -106,6 +106,16 @@ TEST(ImageLoad, EveryFormatFamilyShowsThePixelsItWasMadeFrom) {
         {"jpeg-orientation-6.jpg", 32, 24, Quadrants, 8},
         {"jpeg-orientation-7.jpg", 32, 24, Quadrants, 8},
         {"jpeg-orientation-8.jpg", 32, 24, Quadrants, 8},
+        // The same tags in a PNG's and a WebP's own Exif chunk, losslessly.
+        {"png-orientation-1.png", 32, 24, Quadrants, 0},
+        {"png-orientation-2.png", 32, 24, Quadrants, 0},
+        {"png-orientation-3.png", 32, 24, Quadrants, 0},
+        {"png-orientation-4.png", 32, 24, Quadrants, 0},
+        {"png-orientation-5.png", 32, 24, Quadrants, 0},
+        {"png-orientation-6.png", 32, 24, Quadrants, 0},
+        {"png-orientation-7.png", 32, 24, Quadrants, 0},
+        {"png-orientation-8.png", 32, 24, Quadrants, 0},
+        {"webp-orientation-6.webp", 32, 24, Quadrants, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -246,6 +256,19 @@ TEST(ImageSave, EachFormatFollowsTheExtensionAndLoadsBack) {
                 for (int i = 0; i < 3; ++i) worst = std::max(worst, std::abs(PixelAt(back, x, y)[i] - PixelAt(image, x, y)[i]));
         EXPECT_LE(worst, c.tolerance);
     }
+    // A picture large enough that the loader shares its conversion among threads.
+    TWin large(601, 451);
+    for (int y = 0; y < 451; ++y)
+        for (int x = 0; x < 601; ++x) SetPixel(large, x, y, {x ^ y, x + 3 * y, 7 * x - y});
+    ASSERT_TRUE(SaveImageFile(large, folder / "large.png").ok);
+    TWin back(0, 0);
+    ASSERT_EQ(LoadAny(back, folder / "large.png"), "");
+    ASSERT_EQ(back.Width(), 601);
+    ASSERT_EQ(back.Height(), 451);
+    int differentRows = 0;
+    for (int y = 0; y < 451; ++y) differentRows += std::memcmp(back.PixelAddress(0, y), large.PixelAddress(0, y), 3 * 601) != 0;
+    EXPECT_EQ(differentRows, 0);
+
     // Quality reaches the encoder.
     ASSERT_TRUE(SaveImageFile(image, folder / "low.jpg", 5).ok);
     EXPECT_LT(ReadAll(folder / "low.jpg").size(), ReadAll(folder / "out.jpg").size());

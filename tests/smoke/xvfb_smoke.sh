@@ -5,16 +5,20 @@
 # a drag source (when one is given), and ends the program through File > Exit.
 # Screenshots of the image window (ImageMagick's `import`) go to OUTPUT_DIR and are
 # compared with the image given.
-# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR [DRAG_SOURCE | --phone-photo]. Exits 77
+# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR [DRAG_SOURCE | --phone-photo | --large RENDER]. Exits 77
 # (skipped) without Xvfb, xdotool or ImageMagick. With QT_SCALE_FACTOR set (a
 # high-DPI screen), the panel grows by that factor while the image must still show
 # one pixel per screen pixel. With --phone-photo the image is first stored as a
 # phone stores a portrait photo (a JPEG turned a quarter, with an orientation tag
 # that sets it upright), and the rendered image is also saved through Save As as a PNG.
+# With --large the image is a generated 3000 x 2000 one, far larger than the screen:
+# the screen must equal lumarq-render's output (RENDER) for the same settings, also
+# where dragging the window brings parts of it on screen that were off it.
 set -uo pipefail
-lumarq=$1 image=$2 out=$3 drag_source= phone_photo=
+lumarq=$1 image=$2 out=$3 drag_source= phone_photo= render=
 case ${4:-} in
   --phone-photo) phone_photo=--phone-photo ;;
+  --large) render=${5:?}; image=$out/large.bmp ;;
   *) drag_source=${4:-} ;;
 esac
 scale=${QT_SCALE_FACTOR:-1}
@@ -31,6 +35,10 @@ if [ "$phone_photo" = "--phone-photo" ]; then
   { head -c 2 "$out/turned.jpg"; printf '%b' "$exif"; tail -c +3 "$out/turned.jpg"; } >"$out/phone.jpg"
   image=$out/phone.jpg
 fi
+if [ -n "$render" ]; then
+  convert -size 3000x2000 xc: -seed 7 +noise Random -type TrueColor "BMP3:$image" || exit 1
+fi
+read -r image_width image_height < <(convert "$image" -auto-orient -format '%w %h' info:)
 
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -66,7 +74,7 @@ image_window= panel=
 for w in "${windows[@]}"; do
   eval "$(xdotool getwindowgeometry --shell "$w")"
   echo "window $w at $X,$Y size ${WIDTH}x$HEIGHT"
-  if [ "$WIDTH" -eq 640 ] && [ "$HEIGHT" -eq 480 ]; then
+  if [ "$WIDTH" -eq "$image_width" ] && [ "$HEIGHT" -eq "$image_height" ]; then
     image_window=$w
     [ "$X" -eq 0 ] && [ "$Y" -eq 0 ] || fail "image window at $X,$Y, not 0,0"
   elif [ "$WIDTH" -eq $((338 * scale)) ]; then
@@ -76,17 +84,23 @@ for w in "${windows[@]}"; do
     [ $((Y + HEIGHT / 2 - 512)) -ge -2 ] && [ $((Y + HEIGHT / 2 - 512)) -le 2 ] || fail "panel not centred: y $Y"
   fi
 done
-[ -n "$image_window" ] || fail "no 640 x 480 image window"
+[ -n "$image_window" ] || fail "no $image_width x $image_height image window"
 [ -n "$panel" ] || fail "no control panel"
 [ "$panel_height" -gt $((253 * scale)) ] || fail "panel client area too short: $panel_height"
 
-shoot() { import -window "$image_window" "$out/$1.png"; }
-# How many pixels of a screenshot differ from the image file, in the part of the
-# window that the stay-on-top panel does not cover.
-visible_width=$((panel_x < 640 ? panel_x : 640)) visible_height=$((panel_y < 480 ? panel_y : 480))
+# A window larger than the screen can only be seen through the screen's own pixels.
+if [ -n "$render" ]; then
+  shoot() { import -window root "$out/$1.png"; }
+else
+  shoot() { import -window "$image_window" "$out/$1.png"; }
+fi
+# How many pixels of a screenshot differ from an image (the image file unless
+# given), in the part of the window that the stay-on-top panel does not cover.
+visible_width=$((panel_x < image_width ? panel_x : image_width))
+visible_height=$((panel_y < image_height ? panel_y : image_height))
 visible="${visible_width}x${visible_height}+0+0"
 differing() {
-  convert "$image" -auto-orient -crop "$visible" +repage "$out/expected.png"
+  convert "${2:-$image}" -auto-orient -crop "$visible" +repage "$out/expected.png"
   convert "$out/$1.png" -crop "$visible" +repage "$out/$1-visible.png"
   compare -metric AE "$out/expected.png" "$out/$1-visible.png" null: 2>&1 | cut -d' ' -f1
 }
@@ -102,6 +116,33 @@ shoot pattern33
 changed=$(differing pattern33)
 [ "$changed" -gt $((visible_width * visible_height / 2)) ] 2>/dev/null ||
   fail "the image did not change at pattern 33: $changed pixels differ"
+
+if [ -n "$render" ]; then
+  "$render" --pattern 33 "$image" -o "$out/rendered.bmp" || fail "lumarq-render failed"
+  [ "$(differing pattern33 "$out/rendered.bmp")" = "0" ] || fail "the screen is not lumarq-render's picture"
+  # Drag the window up and left by 1000 x 800 from a point the panel leaves free:
+  # what comes on screen must be the picture's parts that were off it.
+  xdotool mousemove 1200 900 mousedown 1
+  for step in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove $((1200 - step * 100)) $((900 - step * 80))
+    sleep 0.1
+  done
+  xdotool mouseup 1
+  for _ in $(seq 50); do
+    eval "$(xdotool getwindowgeometry --shell "$image_window")"
+    [ "$X" -eq -1000 ] && [ "$Y" -eq -800 ] && break
+    sleep 0.2
+  done
+  [ "$X" -eq -1000 ] && [ "$Y" -eq -800 ] || fail "the window was not dragged to -1000,-800 but to $X,$Y"
+  sleep 0.5
+  shoot dragged
+  # Left of the panel, the whole height of the screen.
+  strip="${panel_x}x1024"
+  convert "$out/rendered.bmp" -crop "$strip+1000+800" +repage "$out/dragged-expected.png"
+  convert "$out/dragged.png" -crop "$strip+0+0" +repage "$out/dragged-visible.png"
+  dragged=$(compare -metric AE "$out/dragged-expected.png" "$out/dragged-visible.png" null: 2>&1 | cut -d' ' -f1)
+  [ "$dragged" = "0" ] || fail "after the drag, $dragged pixels on screen are not lumarq-render's picture"
+fi
 
 # A drop from another program opens the file: the image window takes its size.
 if [ -n "$drag_source" ]; then
