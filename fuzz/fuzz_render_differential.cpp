@@ -1,12 +1,14 @@
 // Feeds arbitrary settings and small rasters to PlaceRotated's transformed scan
 // and to ApplyPattern, and traps where the fast code's bytes differ from the
-// plain versions in raster/reference.
+// plain versions in raster/reference; and to the render pipeline, on one to four
+// threads, against the clear, placement and pattern run one after another.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "raster/reference/reference.h"
+#include "raster/render.h"
 
 namespace {
 
@@ -74,13 +76,37 @@ void Pattern(Bytes& in) {
         __builtin_trap();
 }
 
+void Pipeline(Bytes& in) {
+    const int sw = in.Between(0, 120), sh = in.Between(0, 120);
+    const bool sameSize = in.Next() & 1;
+    const int ww = sameSize ? sw : in.Between(0, 120), wh = sameSize ? sh : in.Between(0, 120);
+    TWin source(sw, sh), fast(ww, wh), plain(ww, wh);
+    in.Fill(source);
+    in.Fill(fast);
+    if (fast.HasPixels()) std::memcpy(plain.Bits, fast.Bits, static_cast<std::size_t>(fast.Stride) * wh);
+    RenderSettings s;
+    s.Pattern = in.Between(0, 65);
+    s.Detector = in.Next(), s.Red = in.Next(), s.Green = in.Next(), s.Blue = in.Next();
+    s.XOffset = in.Between(-sw - 2, sw + 2);
+    s.YOffset = in.Between(-sh - 2, sh + 2);
+    s.Angle = in.Between(0, 360);
+    RenderPipeline(fast, source, s, RenderThreads{in.Between(1, 4), 0});
+    plain.FillBox(0, 0, ww - 1, wh - 1, 0, 0, 0, 128);
+    plain.PlaceRotated(source, sw / 2 + s.XOffset, sh / 2 + s.YOffset, static_cast<float>(s.Angle), 1.0f, 1.0f, 0.0f,
+                       0, 0, -256, 0, 1.0f, 0.0f, 0, 0, 0, 0, 1, 0, 0, 0, 0);
+    plain.ApplyPattern(s.Pattern, s.Detector, s.Red, s.Green, s.Blue, s.Red / 8, s.Green / 8, s.Blue / 8, 0, 0, 0, -1,
+                       -2, -3, -4);
+    if (fast.HasPixels() && !Same(fast, plain)) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Bytes in(data, size);
-    if (in.Next() & 1)
-        Placement(in);
-    else
-        Pattern(in);
+    switch (in.Next() % 3) {
+        case 0: Placement(in); break;
+        case 1: Pattern(in); break;
+        default: Pipeline(in); break;
+    }
     return 0;
 }

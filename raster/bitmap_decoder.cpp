@@ -228,14 +228,17 @@ void DecodeRows(ByteSource& source, const Layout& layout, std::uint8_t* bits, st
     }
 }
 
-}  // namespace
+// The file header and the info header's fields; those a header leaves out are 0.
+struct Headers {
+    std::uint32_t offBits = 0, headerSize = 0;
+    bool core = false;
+    std::uint8_t info[56] = {};
+    std::int64_t width = 0, height = 0;
+    std::uint16_t bitCount = 0;
+    std::uint32_t compression = kRgb, sizeImage = 0, coloursUsed = 0;
+};
 
-Layout ReadLayout(ByteSource& source, const Limits& limits) {
-    Layout layout;
-    const std::uint64_t size = source.Size();
-    if (size == 0) return layout;
-    layout.empty = false;
-
+Headers ReadHeaders(ByteSource& source, std::uint64_t size) {
     std::uint8_t fileHeader[14];
     if (size < sizeof fileHeader || !ReadExactly(source, 0, fileHeader, sizeof fileHeader)) Fail(kStreamReadError);
     if (fileHeader[0] != 'B' || fileHeader[1] != 'M') Fail(kNotValid);
@@ -269,8 +272,16 @@ Layout ReadLayout(ByteSource& source, const Limits& limits) {
         coloursUsed = U32(info + 32);
     }
     if (planes != 1) Fail(kNotValid);
+    Headers headers{offBits, headerSize, core, {}, width, height, bitCount, compression, sizeImage, coloursUsed};
+    std::memcpy(headers.info, info, sizeof info);
+    return headers;
+}
 
-    // Everything that decides how much memory the image needs is checked before any is taken.
+// The size and the pixel format, checked before any memory is taken for them.
+void CheckFormat(const Headers& headers, const Limits& limits, Layout& layout) {
+    const std::int64_t width = headers.width, height = headers.height;
+    const std::uint16_t bitCount = headers.bitCount;
+    const std::uint32_t compression = headers.compression;
     if (width <= 0 || width > kMaxSide || height == 0 || height > kMaxSide || height < -kMaxSide) Fail(kNotValid);
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
         Fail(kNotValid);
@@ -287,7 +298,14 @@ Layout ReadLayout(ByteSource& source, const Limits& limits) {
     if (limits.maxPixels != 0 &&
         static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height) > limits.maxPixels)
         Fail(kOutOfMemory);
+}
 
+// The channel masks of 16- and 32-bit pixels; returns where the colour table starts.
+std::uint64_t ReadMasks(ByteSource& source, const Headers& headers, Layout& layout) {
+    const std::uint32_t headerSize = headers.headerSize, compression = headers.compression;
+    const std::uint16_t bitCount = headers.bitCount;
+    const std::uint8_t* const info = headers.info;
+    const bool bitFields = compression == kBitFields || compression == kAlphaBitFields;
     std::uint64_t position = 14 + static_cast<std::uint64_t>(headerSize);
     if (bitCount == 16 || bitCount == 32) {
         // Without masks: 16-bit is 5-5-5, 32-bit is blue, green, red and an unused byte.
@@ -309,7 +327,15 @@ Layout ReadLayout(ByteSource& source, const Limits& limits) {
         }
         for (int i = 0; i < 3; ++i) layout.channels[i] = MakeChannel(masks[i]);
     }
+    return position;
+}
 
+// The palette of 1- to 8-bit pixels; returns where the table ends.
+std::uint64_t ReadColourTable(ByteSource& source, const Headers& headers, std::uint64_t position, std::uint64_t size,
+                              Layout& layout) {
+    const bool core = headers.core;
+    const std::uint16_t bitCount = headers.bitCount;
+    const std::uint32_t offBits = headers.offBits, coloursUsed = headers.coloursUsed;
     // The colour table: core headers have 3-byte entries and no count of their own.
     const std::uint64_t entryBytes = core ? 3 : 4;
     std::uint64_t entries = coloursUsed;
@@ -328,7 +354,14 @@ Layout ReadLayout(ByteSource& source, const Limits& limits) {
             std::memcpy(layout.palette[i].data(), table + i * entryBytes, 3);
     }
     position += tableBytes;
+    return position;
+}
 
+// Where the pixel data start and how many bytes of them the file holds.
+void PlacePixelData(const Headers& headers, std::uint64_t position, std::uint64_t size, Layout& layout) {
+    const std::uint16_t bitCount = headers.bitCount;
+    const std::uint32_t offBits = headers.offBits, sizeImage = headers.sizeImage;
+    const bool runLength = headers.compression == kRle8 || headers.compression == kRle4;
     // Pixel data: at bfOffBits when that lies past the colour table and inside the
     // file, otherwise right after the table.
     layout.pixelOffset = (offBits >= position && offBits < size) ? offBits : position;
@@ -344,6 +377,20 @@ Layout ReadLayout(ByteSource& source, const Limits& limits) {
         (runLength ? layout.pixelBytes * kPixelsPerRunLengthByte < pixels : layout.pixelBytes < full))
         Fail("Image too large for its file: " + std::to_string(layout.width) + " x " + std::to_string(layout.height) +
              " pixels in " + std::to_string(size) + " bytes");
+}
+
+}  // namespace
+
+Layout ReadLayout(ByteSource& source, const Limits& limits) {
+    Layout layout;
+    const std::uint64_t size = source.Size();
+    if (size == 0) return layout;
+    layout.empty = false;
+    const Headers headers = ReadHeaders(source, size);
+    // Everything that decides how much memory the image needs is checked before any is taken.
+    CheckFormat(headers, limits, layout);
+    const std::uint64_t tableStart = ReadMasks(source, headers, layout);
+    PlacePixelData(headers, ReadColourTable(source, headers, tableStart, size, layout), size, layout);
     return layout;
 }
 

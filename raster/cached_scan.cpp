@@ -83,9 +83,8 @@ void PointersAfter(const TWin& target, const TWin& source, const rotation::ScanP
                    const rotation::RowRun& final, std::uint8_t*& out, const std::uint8_t*& lastRead) {
     const std::int32_t step = plan.mirrored ? -3 : 3;
     out = target.PixelAddress(static_cast<std::int32_t>(rotation::ColumnOf(plan, final.last)), final.y) + step;
-    const std::int64_t k = final.last;
-    const std::int32_t u = (static_cast<std::int32_t>(static_cast<std::uint32_t>(final.startU - k * plan.F)) >> 16) + final.PU;
-    const std::int32_t v = (static_cast<std::int32_t>(static_cast<std::uint32_t>(final.startV - k * plan.E)) >> 16) + final.PV;
+    std::int32_t u, v;
+    rotation::SamplePoint(plan, final, final.last, u, v);
     lastRead = source.Bits + v * static_cast<std::ptrdiff_t>(source.Stride) + 3 * static_cast<std::ptrdiff_t>(u);
 }
 

@@ -69,7 +69,14 @@ void ClearAndPlace::Part(std::int64_t y, std::int64_t a, std::int64_t b, const r
         part.first = std::max(run.first, a - plan_.x0), part.last = std::min(run.last, b - plan_.x0);
         if (part.first <= part.last) {
             from = plan_.x0 + part.first, to = plan_.x0 + part.last;
-            runs.push_back(part);
+            if (part.first < part.last) {
+                runs.push_back(part);
+            } else {
+                // A lone pixel (a pattern's sample) is copied here, not as a run of its own.
+                std::int32_t u, v;
+                rotation::SamplePoint(plan_, run, part.first, u, v);
+                std::memcpy(row + 3 * from, source_.PixelAddress(u, v), 3);
+            }
         }
     }
     if (from > to) from = b + 1, to = b;
@@ -77,11 +84,48 @@ void ClearAndPlace::Part(std::int64_t y, std::int64_t a, std::int64_t b, const r
     std::memset(row + 3 * (to + 1), 0, static_cast<std::size_t>(3 * (b - to)));
 }
 
+void ClearAndPlace::FetchSamples(std::int64_t y, const Columns& columns) const {
+    if (mode_ != Mode::Turned || columns.samples == 0) return;
+    const rotation::RowRun run = rotation::RunOfRow(plan_, y, plan_.limits);
+    for (std::int64_t i = 0, k = columns.firstSample - plan_.x0; i < columns.samples; ++i, k += columns.samplePitch) {
+        if (k < run.first || k > run.last) continue;
+        std::int32_t u, v;
+        rotation::SamplePoint(plan_, run, k, u, v);
+#if defined(__GNUC__) || defined(__clang__)
+        __builtin_prefetch(source_.PixelAddress(u, v), 0, 2);
+#endif
+    }
+}
+
+void ClearAndPlace::TurnedSamples(std::int64_t y, const rotation::RowRun& run, const Columns& columns) const {
+    std::uint8_t* const row = target_.PixelAddress(0, static_cast<std::int32_t>(y));
+    for (std::int64_t i = 0, x = columns.firstSample; i < columns.samples; ++i, x += columns.samplePitch) {
+        if (x < 0 || x >= target_.Width()) continue;
+        const std::int64_t k = x - plan_.x0;
+        if (k < run.first || k > run.last) {
+            std::memset(row + 3 * x, 0, 3);
+            continue;
+        }
+        std::int32_t u, v;
+        rotation::SamplePoint(plan_, run, k, u, v);
+        std::memcpy(row + 3 * x, source_.PixelAddress(u, v), 3);
+    }
+}
+
 void ClearAndPlace::Rows(std::int64_t first, std::int64_t last, const ColumnsOfRow& columnsOf) const {
     std::vector<rotation::RowRun> runs;
     runs.reserve(static_cast<std::size_t>(last - first));
+    // A turned row's samples lie rows apart in the source, each on a line and a
+    // page of its own: all of them are asked for before the first is placed, so
+    // that their fetches overlap instead of following one another.
+    std::vector<Columns> columnsOfRows(static_cast<std::size_t>(last - first));
     for (std::int64_t y = first; y < last; ++y) {
-        const Columns columns = columnsOf ? columnsOf(y) : Columns{};
+        Columns& columns = columnsOfRows[static_cast<std::size_t>(y - first)];
+        if (columnsOf) columns = columnsOf(y);
+        FetchSamples(y, columns);
+    }
+    for (std::int64_t y = first; y < last; ++y) {
+        const Columns& columns = columnsOfRows[static_cast<std::size_t>(y - first)];
         if (columns.coveredFrom > columns.coveredTo) {
             WholeRow(y, runs);
             continue;
@@ -89,6 +133,10 @@ void ClearAndPlace::Rows(std::int64_t first, std::int64_t last, const ColumnsOfR
         const rotation::RowRun run = mode_ == Mode::Turned ? rotation::RunOfRow(plan_, y, plan_.limits) : rotation::RowRun{};
         Part(y, 0, columns.coveredFrom - 1, run, runs);
         Part(y, columns.coveredTo + 1, target_.Width() - 1, run, runs);
+        if (mode_ == Mode::Turned) {
+            TurnedSamples(y, run, columns);
+            continue;
+        }
         for (std::int64_t i = 0, x = columns.firstSample; i < columns.samples; ++i, x += columns.samplePitch)
             Part(y, x, x, run, runs);
     }

@@ -1,7 +1,11 @@
 // PlaceRotated's direct copy: the unturned, unscaled case, row by row with the
 // source and destination cursors side by side.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "raster/placement.h"
 #include "raster/random.h"
@@ -108,15 +112,53 @@ void ClearRowsAround(TWin& target, std::int64_t first, std::int64_t last, std::i
     }
 }
 
+namespace {
+
+// From this many bytes a raster outgrows what the caches keep of it between renders.
+constexpr std::size_t kStreamedRasterBytes = std::size_t{16} << 20;
+
+// memcpy's bytes, written past the caches: a row that is only overwritten is then
+// not read in first, and does not push the source out. The stores are weakly
+// ordered; the fence makes them land before anything this thread does next.
+void CopyPastCaches(std::uint8_t* out, const std::uint8_t* in, std::size_t bytes) {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    const std::size_t head = (16 - reinterpret_cast<std::uintptr_t>(out) % 16) % 16;
+    if (bytes >= head + 64) {
+        std::memcpy(out, in, head);
+        out += head, in += head, bytes -= head;
+        for (; bytes >= 64; bytes -= 64, out += 64, in += 64) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32));
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 48));
+            _mm_stream_si128(reinterpret_cast<__m128i*>(out), a);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(out + 16), b);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(out + 32), c);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(out + 48), d);
+        }
+        _mm_sfence();
+    }
+#endif
+    std::memcpy(out, in, bytes);
+}
+
+}  // namespace
+
 void CopyDirectRows(TWin& target, const TWin& source, const DirectBlock& block, std::int64_t first, std::int64_t last) {
     ClearRowsAround(target, first, last, block.x0, block.y0, block.x1, block.y1);
     if (!block.reached) return;
     const auto bytes = static_cast<std::size_t>(3 * block.Columns());
-    for (std::int64_t y = std::max(first, block.y0); y < std::min(last, block.y1); ++y)
-        std::memcpy(target.PixelAddress(static_cast<std::int32_t>(block.x0), static_cast<std::int32_t>(y)),
-                    source.PixelAddress(static_cast<std::int32_t>(block.x0 - block.ox),
-                                        static_cast<std::int32_t>(y - block.oy)),
-                    bytes);
+    const bool streamed =
+        static_cast<std::size_t>(target.Stride) * static_cast<std::size_t>(target.Height()) >= kStreamedRasterBytes;
+    for (std::int64_t y = std::max(first, block.y0); y < std::min(last, block.y1); ++y) {
+        std::uint8_t* const out = target.PixelAddress(static_cast<std::int32_t>(block.x0), static_cast<std::int32_t>(y));
+        const std::uint8_t* const in = source.PixelAddress(static_cast<std::int32_t>(block.x0 - block.ox),
+                                                           static_cast<std::int32_t>(y - block.oy));
+        if (streamed)
+            CopyPastCaches(out, in, bytes);
+        else
+            std::memcpy(out, in, bytes);
+    }
 }
 
 }  // namespace placement

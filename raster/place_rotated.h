@@ -40,6 +40,11 @@ public:
 private:
     enum class Mode { Sequence, ClearOnly, Direct, Turned };
     void WholeRow(std::int64_t y, std::vector<rotation::RowRun>& runs) const;
+    // Row y's samples in the turned copy: each pixel copied alone, as Part would
+    // copy a column of its own, without a call and two empty clears each.
+    void TurnedSamples(std::int64_t y, const rotation::RowRun& run, const Columns& columns) const;
+    // Asks the caches for the source pixels of row y's samples.
+    void FetchSamples(std::int64_t y, const Columns& columns) const;
     // Columns a..b of row y; `run` is the row's run in the turned copy.
     void Part(std::int64_t y, std::int64_t a, std::int64_t b, const rotation::RowRun& run,
               std::vector<rotation::RowRun>& runs) const;

@@ -18,7 +18,7 @@ namespace {
 constexpr std::int32_t kRowsPerPiece = 64;
 
 // From this many columns apart, a row's samples are placed one by one.
-constexpr std::int32_t kSparseSamplePitch = 16;
+constexpr std::int32_t kSparseSamplePitch = 4;
 
 // A piece: rows first..last - 1 and the pattern's bands first..last - 1 inside them.
 struct Piece {

@@ -75,6 +75,12 @@ struct RowRun {
 // rectangle being convex.
 RowRun RunOfRow(const ScanPlan& plan, std::int64_t y, const ScaledLimits& limits);
 
+// The sample point of visited column k of a run.
+inline void SamplePoint(const ScanPlan& plan, const RowRun& run, std::int64_t k, std::int32_t& u, std::int32_t& v) {
+    u = (static_cast<std::int32_t>(static_cast<std::uint32_t>(run.startU - k * plan.F)) >> 16) + run.PU;
+    v = (static_cast<std::int32_t>(static_cast<std::uint32_t>(run.startV - k * plan.E)) >> 16) + run.PV;
+}
+
 // The destination column of visited column k.
 inline std::int64_t ColumnOf(const ScanPlan& plan, std::int64_t k) { return plan.mirrored ? plan.x1 - k : plan.x0 + k; }
 

@@ -153,8 +153,9 @@ TEST_P(CopyWidth, RenderPipelineMatchesOnWideImagesWhereRunsAreSplitIntoStrips) 
         }
 }
 
-// Empty rasters, one-pixel-wide ones, a raster placed into itself and angles that
-// are not whole degrees go the same way as the sequence.
+// Empty rasters, one-pixel-wide ones, a raster placed into itself, angles that are
+// not whole degrees and a raster large enough for its rows to be written past the
+// caches go the same way as the sequence.
 TEST(RenderPipeline, ClearAndPlaceMatchesTheSequenceAtTheEdges) {
     std::mt19937 random(3);
     struct Case {
@@ -169,7 +170,7 @@ TEST(RenderPipeline, ClearAndPlaceMatchesTheSequenceAtTheEdges) {
         {2, 2, 2, 2, 90.0f, 0, 0},       {50, 40, 50, 40, 0.5f, 3, -2},  {50, 40, 50, 40, -0.9f, -60, 0},
         {50, 40, 50, 40, 359.99f, 1, 1}, {50, 40, 50, 40, -30.0f, 5, 5}, {50, 40, 50, 40, 45.004f, 0, 0},
         {50, 40, 50, 40, nan, 0, 0},     {50, 40, 50, 40, inf, 0, 0},    {50, 40, 60, 30, 720.25f, 0, 0},
-        {50, 40, 50, 40, 30.0f, 40000, 0},
+        {50, 40, 50, 40, 30.0f, 40000, 0}, {2401, 2400, 2401, 2400, 0.0f, 7, -3},
     };
     for (const Case& c : cases) {
         Pair images(c.sw, c.sh, c.ww, c.wh, random);
