@@ -32,8 +32,6 @@ constexpr int kQtAllocationLimitMegabytes = static_cast<int>((kMaxPixels * 8 + (
 // How many source rows are converted together: enough for a turned image to write
 // whole runs of bytes into each target row, few enough to stay in the cache.
 constexpr int kBandRows = 16;
-// Below this many pixels a conversion stays on the calling thread.
-constexpr long long kFewestPixelsToShare = 1 << 18;
 
 std::string DisplayName(const QByteArray& format) {
     if (format == "jpeg" || format == "jpg") return "JPEG";
@@ -296,7 +294,7 @@ void PutDecoded(const QImage& decoded, const Orientation& orientation, TWin& tar
             PutBand<false>(target, orientation, y0, rows, count);
     };
     const int bands = (orientation.height + kBandRows - 1) / kBandRows;
-    if (inPlace && static_cast<long long>(orientation.width) * orientation.height >= kFewestPixelsToShare) {
+    if (inPlace && static_cast<long long>(orientation.width) * orientation.height >= parallel::kFewestPixelsToShare) {
         // Each band writes pixels of its own and nothing in it can fail: the
         // render's threads share them out.
         parallel::RunOn(parallel::Threads(),

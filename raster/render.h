@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/threads/parallel.h"
 #include "raster/win.h"
 
 // The eight slider positions, which are the whole of the render settings.
@@ -23,9 +24,7 @@ struct RenderSettings {
 // How a render shares out its work. The bytes are the same whatever it says.
 struct RenderThreads {
     int count = 0;  // 0: parallel::Threads(), that is every core unless told otherwise
-    // Below this many pixels a render stays on the calling thread: handing out
-    // the work would cost more than it saves.
-    long long fewestPixelsToShare = 1 << 18;
+    long long fewestPixelsToShare = parallel::kFewestPixelsToShare;
 };
 
 // Clears WorkRaster to black, places SourceRaster into it at the offsets and the

@@ -12,8 +12,6 @@ namespace platform::gdi {
 
 namespace {
 
-// Below this many pixels a conversion stays on the calling thread.
-constexpr long long kFewestPixelsToShare = 1 << 18;
 constexpr int kRowsPerPiece = 32;
 
 // The target's clip box, kept inside its surface whatever the context says.
@@ -67,7 +65,7 @@ bool BitBlt(const DeviceContext& target, int x, int y, int w, int h, const Devic
         CopyPixels(dst.pixel(static_cast<int>(x + left), static_cast<int>(y + row)), dst.bytesPerPixel,
                    src.pixel(static_cast<int>(sx + left), static_cast<int>(sy + row)), src.bytesPerPixel, columns);
     };
-    if (dst.bytesPerPixel == src.bytesPerPixel || (bottom - top) * columns < kFewestPixelsToShare) {
+    if (dst.bytesPerPixel == src.bytesPerPixel || (bottom - top) * columns < parallel::kFewestPixelsToShare) {
         // Same format: possibly the same surface, copied row after row as memmove does.
         for (long long row = top; row < bottom; ++row) copyRow(row);
         return true;

@@ -10,6 +10,10 @@ namespace parallel {
 // The largest thread count accepted anywhere.
 inline constexpr int kMostThreads = 256;
 
+// Below this many pixels, work on an image stays on the calling thread: handing
+// it out would cost more than it saves.
+inline constexpr long long kFewestPixelsToShare = 1 << 18;
+
 // The thread count renders use unless told otherwise: the one SetThreads gave,
 // else LUMARQ_THREADS when it holds a valid count, else every core.
 int Threads();

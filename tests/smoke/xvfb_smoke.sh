@@ -94,6 +94,26 @@ if [ -n "$render" ]; then
 else
   shoot() { import -window "$image_window" "$out/$1.png"; }
 fi
+# Presses the left button at X,Y, moves it by DX,DY in ten steps, and lets go.
+drag() {
+  xdotool mousemove "$1" "$2" mousedown 1
+  sleep 0.3
+  for step in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove $(($1 + step * $3 / 10)) $(($2 + step * $4 / 10))
+    sleep 0.1
+  done
+  xdotool mouseup 1
+}
+# Waits up to ten seconds until the image window's geometry (X, Y, WIDTH,
+# HEIGHT, left set) passes the test given.
+wait_for_window() {
+  for _ in $(seq 50); do
+    eval "$(xdotool getwindowgeometry --shell "$image_window")"
+    eval "$1" && return 0
+    sleep 0.2
+  done
+  return 1
+}
 # How many pixels of a screenshot differ from an image (the image file unless
 # given), in the part of the window that the stay-on-top panel does not cover.
 visible_width=$((panel_x < image_width ? panel_x : image_width))
@@ -122,18 +142,9 @@ if [ -n "$render" ]; then
   [ "$(differing pattern33 "$out/rendered.bmp")" = "0" ] || fail "the screen is not lumarq-render's picture"
   # Drag the window up and left by 1000 x 800 from a point the panel leaves free:
   # what comes on screen must be the picture's parts that were off it.
-  xdotool mousemove 1200 900 mousedown 1
-  for step in 1 2 3 4 5 6 7 8 9 10; do
-    xdotool mousemove $((1200 - step * 100)) $((900 - step * 80))
-    sleep 0.1
-  done
-  xdotool mouseup 1
-  for _ in $(seq 50); do
-    eval "$(xdotool getwindowgeometry --shell "$image_window")"
-    [ "$X" -eq -1000 ] && [ "$Y" -eq -800 ] && break
-    sleep 0.2
-  done
-  [ "$X" -eq -1000 ] && [ "$Y" -eq -800 ] || fail "the window was not dragged to -1000,-800 but to $X,$Y"
+  drag 1200 900 -1000 -800
+  wait_for_window '[ "$X" -eq -1000 ] && [ "$Y" -eq -800 ]' ||
+    fail "the window was not dragged to -1000,-800 but to $X,$Y"
   sleep 0.5
   shoot dragged
   # Left of the panel, the whole height of the screen.
@@ -155,19 +166,9 @@ if [ -n "$drag_source" ]; then
     sleep 0.2
   done
   sleep 0.5
-  xdotool mousemove 1140 890 mousedown 1
-  sleep 0.3
-  for step in 1 2 3 4 5 6 7 8 9 10; do
-    xdotool mousemove $((1140 - step * 104)) $((890 - step * 79))
-    sleep 0.1
-  done
-  xdotool mouseup 1
-  for _ in $(seq 50); do
-    eval "$(xdotool getwindowgeometry --shell "$image_window")"
-    [ "$WIDTH" -eq 300 ] && [ "$HEIGHT" -eq 200 ] && break
-    sleep 0.2
-  done
-  [ "$WIDTH" -eq 300 ] && [ "$HEIGHT" -eq 200 ] || fail "the dropped image did not open: window ${WIDTH}x$HEIGHT"
+  drag 1140 890 -1040 -790
+  wait_for_window '[ "$WIDTH" -eq 300 ] && [ "$HEIGHT" -eq 200 ]' ||
+    fail "the dropped image did not open: window ${WIDTH}x$HEIGHT"
   kill "$source_pid" 2>/dev/null
   source_pid=
 fi
