@@ -19,7 +19,7 @@
 // cells reach at most half a pitch right of their centre and never down to the
 // next band's centre row. The row builder works in place on the centre row and
 // reads the next cell's sample before it writes the current cell, because its
-// four-byte stores spill one byte into the following pixel.
+// stores spill one byte into the following pixel.
 #include <bit>
 #include <cstring>
 
@@ -41,6 +41,28 @@ inline void Put3(std::uint8_t* p, Packed c) {
 // Writes one pixel and spills one byte into the next pixel; only for pixels whose
 // right neighbour is written afterwards.
 inline void Put4(std::uint8_t* p, Packed c) { std::memcpy(p, &c, 4); }
+
+// Five pixels of one colour and the first byte of a sixth, stored as two words.
+struct Strip {
+    std::uint64_t low, high;  // bytes 0-7 start with blue, bytes 8-15 with red
+    explicit Strip(Packed c) {
+        const std::uint64_t colour = c & 0xFFFFFFu;
+        low = colour | colour << 24 | colour << 48;
+        high = colour >> 16 | colour << 8 | colour << 32 | colour << 56;
+    }
+    void Store(std::uint8_t* p) const {
+        std::memcpy(p, &low, 8);
+        std::memcpy(p + 8, &high, 8);
+    }
+};
+
+// Writes a run of at least five pixels of one colour and spills one byte into the
+// next pixel, like Put4: strips five pixels apart, the last one ending the run.
+inline void PutRun(std::uint8_t* p, std::int32_t count, Packed c) {
+    const Strip strip(c);
+    for (std::int32_t i = 0; i + 5 < count; i += 5) strip.Store(p + 3 * i);
+    strip.Store(p + 3 * (count - 5));
+}
 
 // Writes `count` pixels of one colour, touching nothing past the last one.
 void PaintRun(std::uint8_t* p, std::ptrdiff_t count, Packed c) {
@@ -105,7 +127,12 @@ void BuildRow(std::uint8_t* row, const Grid& g, const Look& look) {
             Put4(p, lineColour);
             p += 3;
         }
-        for (std::int32_t i = 0; i < runLength; ++i, p += 3) Put4(p, cell);
+        if (fixedRun == 0 && runLength >= 5) {
+            PutRun(p, runLength, cell);
+            p += 3 * static_cast<std::ptrdiff_t>(runLength);
+        } else {
+            for (std::int32_t i = 0; i < runLength; ++i, p += 3) Put4(p, cell);
+        }
     }
     // The last cell keeps its full width; its right column may be the closing edge.
     const std::int32_t last = 2 * HX;

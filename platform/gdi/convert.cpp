@@ -27,9 +27,26 @@ void WidenPlain(std::uint32_t* out, const std::uint8_t* in, int count) {
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-// Four pixels a shuffle. A load takes sixteen bytes from a pixel's first, so it
-// stops six pixels before the run's end; the rest go the plain way.
-__attribute__((target("ssse3"))) void WidenFourAtATime(std::uint32_t* out, const std::uint8_t* in, int count) {
+// Eight pixels a shuffle. A load takes 32 bytes from a pixel's first, of which the
+// first 24 are used, so it stops ten pixels before the run's end. Returns the
+// pixels done.
+__attribute__((target("avx2"))) int WidenEightAtATime(std::uint32_t* out, const std::uint8_t* in, int count) {
+    // Lane by lane: pixels 0-3 from words 0-2, pixels 4-7 from words 3-5.
+    const __m256i words = _mm256_setr_epi32(0, 1, 2, 0, 3, 4, 5, 0);
+    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1, 3, 4,
+                                            5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(kOpaque));
+    int x = 0;
+    for (; x + 11 <= count; x += 8) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 3 * x));
+        const __m256i pixels = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(bytes, words), spread);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_or_si256(pixels, opaque));
+    }
+    return x;
+}
+
+// Four pixels a shuffle, the same way; stops six pixels before the run's end.
+__attribute__((target("ssse3"))) int WidenFourAtATime(std::uint32_t* out, const std::uint8_t* in, int count) {
     const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i opaque = _mm_set1_epi32(static_cast<int>(kOpaque));
     int x = 0;
@@ -37,15 +54,17 @@ __attribute__((target("ssse3"))) void WidenFourAtATime(std::uint32_t* out, const
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * x));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(_mm_shuffle_epi8(bytes, spread), opaque));
     }
-    WidenPlain(out + x, in + 3 * x, count - x);
+    return x;
 }
 
+// The widest shuffles the processor has, then narrower ones for the run's end.
 void Widen(std::uint32_t* out, const std::uint8_t* in, int count) {
+    static const bool eightAtATime = __builtin_cpu_supports("avx2");
     static const bool fourAtATime = __builtin_cpu_supports("ssse3");
-    if (fourAtATime)
-        WidenFourAtATime(out, in, count);
-    else
-        WidenPlain(out, in, count);
+    int done = 0;
+    if (eightAtATime) done = WidenEightAtATime(out, in, count);
+    if (fourAtATime) done += WidenFourAtATime(out + done, in + 3 * done, count - done);
+    WidenPlain(out + done, in + 3 * done, count - done);
 }
 #else
 void Widen(std::uint32_t* out, const std::uint8_t* in, int count) { WidenPlain(out, in, count); }
