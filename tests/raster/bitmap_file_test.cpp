@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -19,6 +23,9 @@ namespace {
 
 const std::string kNotValid = "Bitmap image is not valid";
 const std::string kReadError = "Stream read error";
+
+// Set while a test wants the disk to refuse every flush, as a failing disk does.
+std::atomic<bool> flushesFail{false};
 
 
 std::string LoadBytes(TWin& win, const Bytes& bytes) {
@@ -66,6 +73,15 @@ BmpSpec Paletted8() {
 }
 
 }  // namespace
+
+// This program's fsync, found before the C library's: a flush the test can fail.
+extern "C" int fsync(int fd) {
+    if (flushesFail) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_fsync, fd));
+}
 
 TEST(BitmapLoad, MessagesInTheOrderTheFileIsChecked) {
     ScratchFolder folder;
@@ -513,6 +529,12 @@ TEST(BitmapSave, FailuresLeaveTheExistingFileAloneAndNoLitter) {
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadAll(existing), Make24(2, 2));
+    // A flush the disk refuses: the data may not be on it, so the old file stays.
+    flushesFail = true;
+    result = large.SaveToFile(existing);
+    flushesFail = false;
+    EXPECT_EQ(result.error, "Stream write error");
     EXPECT_EQ(ReadAll(existing), Make24(2, 2));
     auto entries = folder.Entries();
     std::sort(entries.begin(), entries.end());
