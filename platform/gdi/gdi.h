@@ -101,13 +101,14 @@ private:
 };
 
 // Copies a w x h block from (sx, sy) of `source` to (x, y) of `target`, clipped
-// to the source and to the target's clip box. Returns false when nothing could be copied. A large copy
-// between 24- and 32-bit surfaces runs on the render's threads.
+// to the source and to the target's clip box. Returns false when nothing could be
+// copied. A large copy between 24- and 32-bit surfaces runs on the render's threads.
 bool BitBlt(const DeviceContext& target, int x, int y, int w, int h, const DeviceContext& source, int sx,
             int sy);
 
 // Scales the sw x sh block at (sx, sy) of `source` into the w x h block at (x, y)
-// of `target`, nearest pixel, clipped to the source and to the target's clip box. A negative extent mirrors.
+// of `target`, nearest pixel, clipped to the source and to the target's clip box.
+// A negative extent mirrors.
 bool StretchBlt(const DeviceContext& target, int x, int y, int w, int h, const DeviceContext& source, int sx,
                 int sy, int sw, int sh);
 

@@ -2,8 +2,8 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -26,7 +26,6 @@ const std::string kReadError = "Stream read error";
 
 // Set while a test wants the disk to refuse every flush, as a failing disk does.
 std::atomic<bool> flushesFail{false};
-
 
 std::string LoadBytes(TWin& win, const Bytes& bytes) {
     ScratchFolder folder;
