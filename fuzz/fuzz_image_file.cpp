@@ -1,0 +1,51 @@
+// Feeds arbitrary bytes to the image loader as a file, the way the windows and
+// lumarq-render open one: whichever reader the content picks (a photo format
+// through Qt's readers, else the BMP reader) must give an image or a message.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "image_io/image_file.h"
+#include "platform/gdi/gdi.h"
+
+namespace {
+
+std::string& InputPath() {
+    static std::string path;
+    return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    char name[] = "/tmp/fuzz_image_file_XXXXXX";
+    const int descriptor = mkstemp(name);
+    if (descriptor < 0) std::abort();
+    close(descriptor);
+    InputPath() = name;
+    std::atexit([] { unlink(InputPath().c_str()); });
+    image_io::QuietDecoderWarnings();
+    // Headers may claim up to the loader's 256 megapixels; the fuzzer's memory
+    // cannot hold many of those, so images above 16 MB fail as if memory ran out.
+    platform::gdi::SetImageAllocationFailureForTesting([](std::size_t bytes) { return bytes > (16u << 20); });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FILE* file = std::fopen(InputPath().c_str(), "wb");
+    if (!file || (size > 0 && std::fwrite(data, 1, size, file) != size) || std::fclose(file) != 0) std::abort();
+    TWin image(1, 1);
+    try {
+        image_io::LoadImageFile(InputPath(), image);
+        // An empty bitmap loads as a 0 x 0 image; anything else has its pixels.
+        const bool sized = image.Width() > 0 && image.Height() > 0;
+        if (sized != image.HasPixels() || (!sized && (image.Width() != 0 || image.Height() != 0))) __builtin_trap();
+    } catch (const LoadError&) {
+        if (image.Width() != 0 || image.Height() != 0) __builtin_trap();
+    }
+    return 0;
+}
