@@ -42,8 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         image_io::LoadImageFile(InputPath(), image);
         // An empty bitmap loads as a 0 x 0 image; anything else has its pixels.
-        const bool sized = image.Width() > 0 && image.Height() > 0;
-        if (sized != image.HasPixels() || (!sized && (image.Width() != 0 || image.Height() != 0))) __builtin_trap();
+        const bool loaded = image.Width() > 0 && image.Height() > 0 && image.HasPixels();
+        const bool empty = image.Width() == 0 && image.Height() == 0 && !image.HasPixels();
+        if (!loaded && !empty) __builtin_trap();
     } catch (const LoadError&) {
         if (image.Width() != 0 || image.Height() != 0) __builtin_trap();
     }
