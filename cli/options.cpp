@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <array>
 #include <charconv>
 
 #include "cli/settings_file.h"
@@ -55,12 +56,9 @@ std::string Range(const IntegerOption& option) {
     return std::to_string(option.min) + ".." + std::to_string(option.max);
 }
 
-}  // namespace
-
-ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
-    ParseResult result;
-    RenderOptions& o = result.options;
-    const IntegerOption integers[] = {
+// The options that take a whole number, and where each one goes.
+std::array<IntegerOption, 12> IntegerOptionsOf(RenderOptions& o) {
+    return {{
         {"--pattern", 0, 65, &o.settings.Pattern, true},
         {"--detector", 0, 255, &o.settings.Detector, true},
         {"--red", 0, 255, &o.settings.Red, true},
@@ -73,7 +71,30 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
         {"--quality", 1, 100, &o.quality, false},
         {"--threads", 1, 256, &o.threads, false},
         {"--jobs", 1, 256, &o.jobs, false},
-    };
+    }};
+}
+
+// Stores a whole number within the option's range; otherwise says what is wrong.
+std::optional<std::string> ReadInteger(const IntegerOption& option, const std::string& name, const std::string& text) {
+    long long number = 0;
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+') ++begin;
+    const auto [stop, error] = std::from_chars(begin, end, number);
+    if (text.empty() || stop != end || error == std::errc::invalid_argument)
+        return name + ": '" + text + "' is not a whole number (" + Range(option) + ")";
+    if (error == std::errc::result_out_of_range || number < option.min || number > option.max)
+        return name + ": " + text + " is out of range (" + Range(option) + ")";
+    *option.target = static_cast<std::int32_t>(number);
+    return std::nullopt;
+}
+
+}  // namespace
+
+ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
+    ParseResult result;
+    RenderOptions& o = result.options;
+    const auto integers = IntegerOptionsOf(o);
     auto fail = [&](std::string message) {
         result.error = std::move(message);
         return result;
@@ -135,16 +156,7 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
             if (!option) return fail("unknown option " + name + " (see --help)");
             const auto text = takeValue();
             if (!text) return fail(name + " needs a value (" + Range(*option) + ")");
-            long long number = 0;
-            const char* begin = text->data();
-            const char* end = begin + text->size();
-            if (begin != end && *begin == '+') ++begin;
-            const auto [stop, error] = std::from_chars(begin, end, number);
-            if (text->empty() || stop != end || error == std::errc::invalid_argument)
-                return fail(name + ": '" + *text + "' is not a whole number (" + Range(*option) + ")");
-            if (error == std::errc::result_out_of_range || number < option->min || number > option->max)
-                return fail(name + ": " + *text + " is out of range (" + Range(*option) + ")");
-            *option->target = static_cast<std::int32_t>(number);
+            if (auto error = ReadInteger(*option, name, *text)) return fail(std::move(*error));
             o.renderOptionGiven = o.renderOptionGiven || option->isRenderSetting;
             if (option->isRenderSetting) o.givenOptions.insert(name);
         }
