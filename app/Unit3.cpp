@@ -41,9 +41,8 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOn
     }
     move(120, 151);
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
-    Form3 = this;
 }
 
-TForm3::~TForm3() { Form3 = nullptr; }
+TForm3::~TForm3() = default;
 
 void TForm3::Button1Click() { hide(); }

@@ -15,6 +15,7 @@
 #include "app/Unit1.h"
 #include "app/Unit4.h"
 #include "app/image_clipboard.h"
+#include "app/picture.h"
 #include "app/presets.h"
 #include "app/recent_files.h"
 #include "platform/qt/file_dialog.h"
@@ -30,7 +31,8 @@ void SetKey(QAction* action, const QKeySequence& key) {
 
 }  // namespace
 
-DesktopHabits::DesktopHabits(TForm1* imageWindow, TForm4* panel) : imageWindow_(imageWindow), panel_(panel) {
+DesktopHabits::DesktopHabits(Picture& picture, TForm1* imageWindow, TForm4* panel)
+    : imageWindow_(imageWindow), panel_(panel) {
     SetKey(panel->Open1, QKeySequence(Qt::CTRL | Qt::Key_O));
     SetKey(panel->Save1, QKeySequence(Qt::CTRL | Qt::Key_S));
     SetKey(panel->SaveAs1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
@@ -43,16 +45,23 @@ DesktopHabits::DesktopHabits(TForm1* imageWindow, TForm4* panel) : imageWindow_(
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    CopyImage = newAction(QStringLiteral("Copy Image"), QKeySequence(Qt::CTRL | Qt::Key_C), &CopyImageToClipboard);
-    PasteImage = newAction(QStringLiteral("Paste Image"), QKeySequence(Qt::CTRL | Qt::Key_V), &PasteImageFromClipboard);
-    SaveSettings = newAction(QStringLiteral("Save Settings..."), {}, &SaveSettingsClick);
-    LoadSettings = newAction(QStringLiteral("Load Settings..."), {}, &LoadSettingsClick);
-    CopyAsCommand = newAction(QStringLiteral("Copy as Command"), {}, &CopyAsCommandClick);
+    CopyImage = newAction(QStringLiteral("Copy Image"), QKeySequence(Qt::CTRL | Qt::Key_C),
+                          [&picture] { CopyImageToClipboard(picture); });
+    PasteImage = newAction(QStringLiteral("Paste Image"), QKeySequence(Qt::CTRL | Qt::Key_V), [this] {
+        if (imageWindow_) PasteImageFromClipboard(*imageWindow_);
+    });
+    SaveSettings = newAction(QStringLiteral("Save Settings..."), {}, [this] {
+        if (panel_) SaveSettingsClick(*panel_);
+    });
+    LoadSettings = newAction(QStringLiteral("Load Settings..."), {}, [this] {
+        if (panel_) LoadSettingsClick(*panel_);
+    });
+    CopyAsCommand = newAction(QStringLiteral("Copy as Command"), {}, [&picture] { CopyAsCommandClick(picture); });
     ResetKey = newAction(QStringLiteral("Reset"), QKeySequence(Qt::CTRL | Qt::Key_R), [this] {
-        if (panel_) panel_->Button1->click();
+        if (panel_) panel_->Button1Click();
     });
     MemoryKey = newAction(QStringLiteral("Memory A<>B"), QKeySequence(Qt::CTRL | Qt::Key_M), [this] {
-        if (panel_) panel_->Button2->click();
+        if (panel_) panel_->Button2Click();
     });
     // The buttons are no menu items: their keys live on the panel and show in their tool tips.
     panel->addAction(ResetKey);
@@ -75,7 +84,7 @@ DesktopHabits::DesktopHabits(TForm1* imageWindow, TForm4* panel) : imageWindow_(
     panel->File1->insertActions(afterSaveAs, {SaveSettings, LoadSettings, CopyAsCommand});
 
     connect(imageWindow, &TForm1::FileOpened, this, &AddRecentFile);
-    connect(panel, &TForm4::FileSaved, this, &AddRecentFile);
+    connect(&picture, &Picture::Saved, this, &AddRecentFile);
     platform::SetFolderMemory({&RememberedFolder, &RememberFolder});
 
     for (QWidget* window : {static_cast<QWidget*>(imageWindow), static_cast<QWidget*>(panel)}) {

@@ -50,7 +50,7 @@ private slots:
 
         QVERIFY(seams.dialogs.empty());
         QVERIFY(seams.boxes.empty());
-        QCOMPARE(Form1->CurrentFileName, path);
+        QCOMPARE(Form1->Document().CurrentFileName, path);
         QCOMPARE(Form1->size(), QSize(201, 151));
         QCOMPARE(Form1->pos(), QPoint(0, 0));
         QVERIFY(Form4->isVisible());
@@ -62,8 +62,8 @@ private slots:
         // Pattern 13 at offset 0 and angle 0 leaves the image as it is, but for
         // the last column and row of an odd size, which the turn about the centre
         // does not reach.
-        TWin& work = *Form1->WorkRaster;
-        TWin& source = *Form1->SourceRaster;
+        TWin& work = *Form1->Document().WorkRaster;
+        TWin& source = *Form1->Document().SourceRaster;
         QCOMPARE(work.Width(), 201);
         QCOMPARE(work.Height(), 151);
         int differing = 0;
@@ -150,7 +150,7 @@ private slots:
         QCOMPARE(seams.boxes.size(), std::size_t{1});
         QCOMPARE(seams.boxes[0].text, QStringLiteral("Cannot open file ") + missing);
         QCOMPARE(seams.dialogs.size(), std::size_t{1});
-        QCOMPARE(Form1->CurrentFileName, good);
+        QCOMPARE(Form1->Document().CurrentFileName, good);
         QCOMPARE(Form1->size(), QSize(160, 140));
         QCOMPARE(seams.renders, 1);
     }
@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(seams.dialogs.size(), std::size_t{1});  // asked although a file was open
         QCOMPARE(seams.boxes.size(), std::size_t{1});
         QCOMPARE(seams.boxes[0].text, QStringLiteral("Cannot open file ") + missing);
-        QCOMPARE(Form1->CurrentFileName, first);
+        QCOMPARE(Form1->Document().CurrentFileName, first);
         QVERIFY(!lumarq::TerminateRequested());
         QVERIFY(Form1->isVisible() && Form4->isVisible());
         QCOMPARE(Form1->size(), QSize(200, 150));
@@ -189,7 +189,7 @@ private slots:
         QVERIFY(seams.sounds.empty());
         // The image stays whole: a render after the failure still shows it, and
         // Save writes it, not a black picture, over the file it came from.
-        QCOMPARE(Form1->SourceRaster->Width(), 200);
+        QCOMPARE(Form1->Document().SourceRaster->Width(), 200);
         Form4->ScrollBar1->setValue(13);
         Form4->Save1Click();
         const ReadBack saved = ReadTestBitmap(first);
@@ -207,7 +207,7 @@ private slots:
         const QString second = Bitmap("second.bmp", 300, 220);
         seams.dialogAnswers = {second};
         Form4->Open1Click();
-        QCOMPARE(Form1->CurrentFileName, second);
+        QCOMPARE(Form1->Document().CurrentFileName, second);
         QCOMPARE(Form1->size(), QSize(300, 220));
         QCOMPARE(Form1->pos(), QPoint(0, 0));
         QCOMPARE(seams.renders, renders + 3);  // two slider moves and the load
@@ -237,9 +237,9 @@ private slots:
         seams.dialogAnswers = {path};
         Form4->Open1Click();
         QVERIFY(seams.boxes.empty());
-        QCOMPARE(Form1->CurrentFileName, path);
+        QCOMPARE(Form1->Document().CurrentFileName, path);
         QCOMPARE(Form1->size(), QSize(230, 170));
-        for (TWin* raster : {Form1->SourceRaster.get(), Form1->WorkRaster.get()})
+        for (TWin* raster : {Form1->Document().SourceRaster.get(), Form1->Document().WorkRaster.get()})
             for (QPoint p : {QPoint(0, 0), QPoint(101, 77), QPoint(228, 168)}) {
                 const std::uint8_t* pixel = raster->PixelAddress(p.x(), p.y());
                 QCOMPARE(qRgb(pixel[2], pixel[1], pixel[0]), photo.pixel(p));
@@ -260,11 +260,11 @@ private slots:
         Form4->SaveAs1Click();
         Form4->Open1Click();
         QCOMPARE(seams.boxes.size(), std::size_t{1});
-        QCOMPARE(Form1->CurrentFileName, b);
+        QCOMPARE(Form1->Document().CurrentFileName, b);
         Form4->ScrollBar1->setValue(40);  // a look that differs from the file's own pixels
         Form4->Save1Click();
         QCOMPARE(ReadTestBitmap(a).pixels, original.pixels);
-        const TWin& work = *Form1->WorkRaster;
+        const TWin& work = *Form1->Document().WorkRaster;
         QCOMPARE(ReadTestBitmap(b).pixels,
                  QByteArray(reinterpret_cast<const char*>(work.Bits), static_cast<qsizetype>(work.Stride) * 150));
         QVERIFY(ReadTestBitmap(b).pixels != original.pixels);
@@ -299,10 +299,10 @@ private slots:
         platform::gdi::SetImageAllocationFailureForTesting({});
         QCOMPARE(seams.boxes.size(), std::size_t{1});
         QCOMPARE(seams.boxes[0].text, message);
-        QCOMPARE(Form1->CurrentFileName, first);
+        QCOMPARE(Form1->Document().CurrentFileName, first);
         QCOMPARE(Form1->size(), QSize(200, 150));
-        QCOMPARE(Form1->SourceRaster->Width(), 200);
-        QCOMPARE(Form1->WorkRaster->Width(), 200);
+        QCOMPARE(Form1->Document().SourceRaster->Width(), 200);
+        QCOMPARE(Form1->Document().WorkRaster->Width(), 200);
         QCOMPARE(ShownImage(), shown);
     }
 
