@@ -7,6 +7,9 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolTip>
@@ -28,6 +31,28 @@ void SetKey(QAction* action, const QKeySequence& key) {
     action->setShortcut(key);
     action->setShortcutContext(Qt::ApplicationShortcut);
 }
+
+// A frame over a slider while it has the keyboard focus: the scroll bars draw none,
+// and the arrow keys' target would not show.
+class FocusMark : public QWidget {
+public:
+    explicit FocusMark(QWidget* slider) : QWidget(slider) {
+        setObjectName(QStringLiteral("FocusMark"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        setGeometry(slider->rect());
+        setVisible(slider->hasFocus());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = rect();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+};
 
 }  // namespace
 
@@ -94,6 +119,7 @@ DesktopHabits::DesktopHabits(Picture& picture, TForm1* imageWindow, TForm4* pane
     const std::array<QScrollBar*, 8> bars = panel->ScrollBars();
     for (std::size_t i = 0; i < bars.size(); ++i) {
         bars[i]->installEventFilter(this);
+        new FocusMark(bars[i]);
         connect(bars[i], &QScrollBar::valueChanged, this, [this, i] { ShowSliderValue(static_cast<int>(i)); });
     }
 }
@@ -178,6 +204,15 @@ bool DesktopHabits::eventFilter(QObject* watched, QEvent* event) {
                 Qt::QueuedConnection);
             return true;
         }
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+        case QEvent::Resize:
+            if (auto* slider = qobject_cast<QScrollBar*>(watched))
+                if (auto* mark = slider->findChild<QWidget*>(QStringLiteral("FocusMark"), Qt::FindDirectChildrenOnly)) {
+                    mark->setGeometry(slider->rect());
+                    mark->setVisible(slider->hasFocus());
+                }
+            break;
         case QEvent::ToolTip: {
             const auto bars = panel_ ? panel_->ScrollBars() : std::array<QScrollBar*, 8>{};
             for (std::size_t i = 0; i < bars.size(); ++i)

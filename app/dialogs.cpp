@@ -19,6 +19,9 @@ std::optional<QString> RunOpenDialog1(QWidget* owner) {
     request.kind = platform::FileDialogRequest::Kind::Open;
     request.title = QStringLiteral("Please Choose a Bitmap to Load and Edit");
     request.filter = QString::fromStdString(image_io::OpenDialogFilter());
+    // Bitmaps stay the first filter, but the dialog starts on every readable image
+    // (the second): starting on bitmaps alone hides the photos the program opens.
+    request.startFilter = request.filter.section(QLatin1Char('|'), 2, 2);
     std::optional<QString> chosen = platform::RunFileDialog(owner, request);
     if (chosen && chosen->isEmpty()) return std::nullopt;
     if (chosen) return QFileInfo(*chosen).absoluteFilePath();

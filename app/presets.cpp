@@ -12,12 +12,13 @@
 #include "app/dialogs.h"
 #include "app/picture.h"
 #include "platform/qt/file_dialog.h"
+#include "platform/qt/file_names.h"
 #include "raster/render_settings_file.h"
 
 namespace lumarq {
 namespace {
 
-std::string NativePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
+using platform::NativePath;
 QString FromNative(const std::string& text) { return QFile::decodeName(QByteArray::fromStdString(text)); }
 
 std::optional<QString> AskForSettingsFile(QWidget* owner, bool save) {

@@ -150,6 +150,8 @@ private slots:
         QVERIFY(Form3 != nullptr);  // hidden, not destroyed
         Form1->Help1Click();
         QVERIFY(Form3->isVisible());
+        QTest::keyClick(Form3, Qt::Key_Escape);  // as any help window closes
+        QVERIFY(!Form3->isVisible());
     }
 
     void helpResizesWithoutMovingItsContent() {

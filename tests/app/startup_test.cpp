@@ -134,6 +134,8 @@ private slots:
                                 "PNG Files|*.png|JPEG Files|*.jpg;*.jpeg|GIF Files|*.gif|"
                                 "WebP Files|*.webp|TIFF Files|*.tif;*.tiff|PPM and PGM Files|*.ppm;*.pgm;*.pbm|"
                                 "All files|*"));
+        // Bitmaps come first, but the dialog starts on every readable image.
+        QCOMPARE(seams.dialogs[0].startFilter, QStringLiteral("Image files"));
         QVERIFY(seams.boxes.empty());
         QVERIFY(seams.sounds.empty());
         QCOMPARE(seams.renders, 0);
