@@ -111,7 +111,7 @@ bool TForm1::LoadCurrentFile() {
             picture_.Take(image, CurrentFileName);
             return true;
         } catch (const std::exception& error) {
-            ReportError(QString::fromLocal8Bit(error.what()));
+            ReportError(QString::fromLocal8Bit(error.what()), CurrentFileName);
         }
         if (picture_.HasImage()) {
             // The previous image is still on screen: Save must go where it went

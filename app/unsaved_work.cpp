@@ -17,7 +17,7 @@ bool SavePicture(Picture& picture, QWidget* dialogOwner, bool askForName) {
         picture.CurrentFileName = *chosen;
     }
     const SaveResult result = picture.Save();
-    if (!result) ReportError(QString::fromLocal8Bit(result.error.c_str()));
+    if (!result) ReportError(QString::fromLocal8Bit(result.error.c_str()), picture.CurrentFileName);
     return result.ok;
 }
 
