@@ -157,7 +157,9 @@ public:
         return true;
     }
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
-        const std::string_view complaint = error.what();
+        // What the parser says, without the text it quotes, which may say anything.
+        std::string_view complaint = error.what();
+        complaint = complaint.substr(0, complaint.find("; last read: "));
         // A number beyond a double's range is still a number: one under a setting's
         // key is refused as any other that is no whole number.
         // A repeated key whose ':' was read is refused whatever its value holds.
