@@ -76,6 +76,8 @@ TEST(SettingsFile, KeepsItsOwnRulesOverTheParsers) {
         {"{\"lumarq\": 1, \"a\": \"abc", "malformed settings file (unterminated string at line 1)"},
         {"{\"lumarq\": 1, \"a\": \"\\u12\"}", "malformed settings file (bad \\u escape at line 1)"},
         {"\n\n[]", "malformed settings file (expected '{' at line 3)"},
+        {"{\"lumarq\": 1, \"invalid string: missing closing quote\x14\"}",
+         "malformed settings file (control character in a string at line 1)"},
     };
     for (const auto& file : files) {
         RenderSettings settings;
