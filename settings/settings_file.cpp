@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -61,7 +62,7 @@ std::string ForTheParser(std::string_view text) {
     std::string parsed;
     auto change = [&](std::size_t at, std::string_view with) {
         if (parsed.empty()) parsed = text;
-        parsed.replace(at, with.size(), with);
+        std::copy(with.begin(), with.end(), parsed.begin() + static_cast<std::ptrdiff_t>(at));
     };
     bool inString = false;
     for (std::size_t at = 0; at < text.size(); ++at) {
@@ -100,7 +101,7 @@ std::string ForTheParser(std::string_view text) {
             valid = digits() && valid;
         }
         if (valid && exponent && std::isinf(std::strtod(std::string(text.substr(start, at - start)).c_str(), nullptr)))
-            change(start, "0" + std::string(at - start - 1, ' '));
+            change(start, std::string("0").append(at - start - 1, ' '));
         --at;
     }
     return parsed;

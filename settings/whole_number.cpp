@@ -14,7 +14,8 @@ std::optional<std::int32_t> ParseWholeNumber(std::string_view text, std::int32_t
     if (syntax.plusSign && begin != end && *begin == '+') ++begin;
     const auto [stop, failure] = std::from_chars(begin, end, number);
     if (text.empty() || stop != end || failure == std::errc::invalid_argument) {
-        const std::string shown = syntax.quoted ? "'" + std::string(text) + "'" : std::string(text);
+        std::string shown(text);
+        if (syntax.quoted) shown = "'" + shown + "'";
         error = shown + " is not a whole number (" + RangeText(minimum, maximum) + ")";
         return std::nullopt;
     }

@@ -132,12 +132,12 @@ TEST_F(RenderCli, SettingOptionsAreTheTablesOwn) {
         ASSERT_NE(line, std::string::npos) << option;
         const std::string text = help.out.substr(line + 1, help.out.find('\n', line + 1) - line - 1);
         EXPECT_NE(text.find(" " + range + " "), std::string::npos) << text;
-        EXPECT_NE(text.find("(default " + std::to_string(setting.initial) + ")"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("(default ") + std::to_string(setting.initial) + ")"), std::string::npos) << text;
 
         for (const std::int32_t value : {setting.minimum, setting.maximum}) {
             const Outcome printed = Render("--print-settings " + option + " " + std::to_string(value));
             EXPECT_EQ(printed.status, 0) << option << " " << value << ": " << printed.err;
-            EXPECT_NE(printed.out.find("\"" + std::string(setting.key) + "\": " + std::to_string(value)), std::string::npos)
+            EXPECT_NE(printed.out.find(std::string("\"") + setting.key + "\": " + std::to_string(value)), std::string::npos)
                 << printed.out;
         }
         const Outcome above = Render("--print-settings " + option + " " + std::to_string(setting.maximum + 1));
