@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "lumarq/version.h"
+
 namespace lumarq {
 
 const char* const kUsage =

@@ -11,10 +11,6 @@
 #include "app/dialogs.h"
 #include "app/unsaved_work.h"
 
-namespace {
-constexpr std::array<std::int32_t, 8> kInitialPositions = {13, 160, 255, 0, 0, 0, 0, 0};
-}  // namespace
-
 TForm4::TForm4(Picture& picture, QWidget* parent)
     : QMainWindow(parent, Qt::Tool | Qt::WindowStaysOnTopHint), picture_(picture) {
     setupUi(this);
@@ -72,7 +68,7 @@ void TForm4::ShowPatternLabel() { Label1->setText(QStringLiteral("Lumarq ") + QS
 void TForm4::Button1Click() {
     emit Cue(3);
     const std::array<QScrollBar*, 8> bars = ScrollBars();
-    for (std::size_t i = 0; i < bars.size(); ++i) bars[i]->setValue(kInitialPositions[i]);
+    for (std::size_t i = 0; i < bars.size(); ++i) bars[i]->setValue(kSettings[i].initial);
     for (std::size_t i = 0; i < bars.size(); ++i) MemoryBank[i] = bars[i]->value();
 }
 

@@ -22,6 +22,7 @@
 #include "app/presets.h"
 #include "app/recent_files.h"
 #include "platform/qt/file_dialog.h"
+#include "settings/render_settings.h"
 
 namespace lumarq {
 namespace {
@@ -137,10 +138,8 @@ QString DesktopHabits::DroppedFile(const QMimeData* data) {
 }
 
 QString DesktopHabits::SliderValueText(int slider, int value) {
-    static const char* const kNames[8] = {"Pattern", "Detector",   "Red",        "Green",
-                                          "Blue",    "X Position", "Y Position", "Angle"};
-    if (slider < 0 || slider > 7) return {};
-    QString text = QStringLiteral("%1 %2").arg(QLatin1String(kNames[slider])).arg(value);
+    if (slider < 0 || slider >= static_cast<int>(kSettings.size())) return {};
+    QString text = QStringLiteral("%1 %2").arg(QLatin1String(kSettings[static_cast<std::size_t>(slider)].label)).arg(value);
     if (slider == 7) text += QChar(0x00B0);  // degrees
     return text;
 }

@@ -13,7 +13,8 @@
 #include "app/picture.h"
 #include "platform/qt/file_dialog.h"
 #include "platform/qt/file_names.h"
-#include "raster/render_settings_file.h"
+#include "settings/command_line.h"
+#include "settings/settings_file.h"
 
 namespace lumarq {
 namespace {
@@ -42,7 +43,7 @@ void ApplySettings(TForm4& panel, const RenderSettings& settings) {
     for (std::size_t i = 0; i < bars.size(); ++i) {
         // One render for the whole set, not one per slider that moves.
         const QSignalBlocker quiet(bars[i]);
-        bars[i]->setValue(settings.*kSettingFields[i].member);
+        bars[i]->setValue(settings.*kSettings[i].member);
     }
     panel.ScrollBar1Change();
 }

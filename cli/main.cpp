@@ -16,10 +16,11 @@
 #include "cli/batch.h"
 #include "cli/options.h"
 #include "image_io/image_file.h"
+#include "lumarq/version.h"
 #include "platform/threads/parallel.h"
 #include "raster/render.h"
-#include "raster/render_settings_file.h"
 #include "raster/win.h"
+#include "settings/settings_file.h"
 
 namespace {
 
@@ -135,7 +136,7 @@ int main(int argc, char** argv) {
     }
     const RenderOptions& options = parsed.options;
     if (options.help) {
-        std::cout << kRenderUsage;
+        std::cout << RenderUsage();
         return 0;
     }
     if (options.version) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "lumarq/version.h"
 
 class CommandLineTest : public QObject {
     Q_OBJECT

@@ -14,6 +14,7 @@
 #include "app/Unit4.h"
 #include "app/app_test_util.h"
 #include "controls/line.h"
+#include "lumarq/version.h"
 
 namespace {
 

@@ -94,6 +94,10 @@ private slots:
             QCOMPARE(bar->maximum(), bars[i].maximum);
             QCOMPARE(bar->value(), kInitial[i]);
             QCOMPARE(bar->singleStep(), 1);
+            // The form's numbers are the settings table's.
+            QCOMPARE(bar->minimum(), kSettings[i].minimum);
+            QCOMPARE(bar->maximum(), kSettings[i].maximum);
+            QCOMPARE(bar->value(), kSettings[i].initial);
         }
         QCOMPARE(Form4->Button1->text(), QStringLiteral("Reset"));
         QCOMPARE(Form4->Button2->text(), QStringLiteral("Memory A<>B"));

@@ -1,5 +1,5 @@
 // Writing a file so that it is either whole or untouched: the shared save path of
-// every image format.
+// every image format and of the settings file.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +13,7 @@ struct SaveResult {
     explicit operator bool() const { return ok; }
 };
 
-namespace raster {
+namespace files {
 
 // Fills a private temporary file beside FileName through `write` (given its
 // descriptor; it returns false when a write failed), makes it durable, gives it
@@ -27,4 +27,4 @@ SaveResult SaveFileAtomically(const std::string& FileName, const std::function<b
 // Writes count bytes to a descriptor, retrying short and interrupted writes.
 bool WriteAll(int descriptor, const void* data, std::size_t count);
 
-}  // namespace raster
+}  // namespace files
