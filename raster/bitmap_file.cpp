@@ -32,11 +32,16 @@ public:
         struct stat st {};
         // Directories, pipes and devices count as files that cannot be opened, and so
         // does a file a writer holds locked; a file system without locks is no obstacle.
-        const bool ok = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) &&
-                        (::flock(fd_, LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK);
-        if (!ok) {
+        std::string reason;
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+            reason = std::strerror(errno);
+        else if (!S_ISREG(st.st_mode))
+            reason = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+        else if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+            reason = "locked by another program";
+        if (!reason.empty()) {
             if (fd_ >= 0) ::close(fd_);
-            throw LoadError("Cannot open file " + name);
+            throw LoadError("Cannot open file " + name, reason);
         }
         size_ = static_cast<std::uint64_t>(st.st_size);
     }
@@ -51,7 +56,7 @@ public:
         while (total < count) {
             const ssize_t got = ::pread(fd_, target + total, count - total, static_cast<off_t>(offset + total));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError);
+            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError, std::strerror(errno));
             if (got == 0) break;
             total += static_cast<std::size_t>(got);
         }
@@ -70,7 +75,7 @@ public:
             const std::size_t want = batch * rowBytes;
             const ssize_t got = ::preadv(fd_, pieces.data(), static_cast<int>(batch), static_cast<off_t>(offset + total));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError);
+            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError, std::strerror(errno));
             if (static_cast<std::size_t>(got) < want) {
                 // A short read: finish row by row, which also finds the true end of the data.
                 const std::size_t done = static_cast<std::size_t>(got) / rowBytes;
