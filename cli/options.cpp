@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -168,5 +169,9 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
         return fail("--convert renders nothing: it takes no render options and no --repeat");
     if (o.inputs.empty()) return fail("no input file (see --help)");
     if (o.output.empty()) return fail("no output given: use -o FILE, or -o DIRECTORY for several inputs");
+    // "-" stands for standard input and output: one input, and a format that no file name gives.
+    if (o.output == "-" && o.format.empty()) return fail("-o - writes to standard output and needs --format to name its format");
+    if (o.inputs.size() > 1 && std::count(o.inputs.begin(), o.inputs.end(), "-"))
+        return fail("- reads standard input, and must be the only input");
     return result;
 }
