@@ -90,15 +90,16 @@ std::string ShownUsageError(std::string message, const std::vector<std::string>&
 // A temporary file of ours, removed when done with.
 struct TemporaryFile {
     std::string path;
+    bool created = false;
     explicit TemporaryFile(const std::string& suffix) {
         const char* folder = std::getenv("TMPDIR");
         path = std::string(folder && *folder ? folder : "/tmp") + "/lumarq-render-XXXXXX" + suffix;
         const int descriptor = ::mkostemps(path.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
-        if (descriptor < 0) path.clear();
-        else ::close(descriptor);
+        created = descriptor >= 0;
+        if (created) ::close(descriptor);
     }
     ~TemporaryFile() {
-        if (!path.empty()) ::unlink(path.c_str());
+        if (created) ::unlink(path.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -148,18 +149,23 @@ std::optional<Failure> CopyStandardInput(const std::string& path) {
 // output, so the bytes are those a file of that name would hold.
 SaveResult SaveToStandardOutput(const TWin& image, const std::string& format, int quality) {
     const TemporaryFile file("." + format);
-    if (file.path.empty()) return {false, "Cannot create file " + file.path, std::strerror(errno)};
+    if (!file.created) return {false, "Cannot create file " + file.path, std::strerror(errno)};
     SaveResult saved = image_io::SaveImageFile(image, file.path, quality);
     if (!saved) return saved;
     const int in = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return {false, "Stream write error", std::strerror(errno)};
     std::vector<char> buffer(1 << 20);
-    ssize_t got = 0;
-    errno = 0;
-    while (in >= 0 && ((got = ::read(in, buffer.data(), buffer.size())) > 0 || (got < 0 && errno == EINTR)))
-        if (got > 0 && !WriteAll(STDOUT_FILENO, buffer.data(), static_cast<std::size_t>(got))) break;
-    const int failure = in < 0 || got != 0 ? errno : 0;
-    if (in >= 0) ::close(in);
-    if (failure || in < 0) return {false, "Stream write error", failure ? std::strerror(failure) : ""};
+    int failure = 0;
+    for (;;) {
+        errno = 0;
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failure = errno;
+        if (got > 0 && !WriteAll(STDOUT_FILENO, buffer.data(), static_cast<std::size_t>(got))) failure = errno ? errno : EIO;
+        if (got <= 0 || failure) break;
+    }
+    ::close(in);
+    if (failure) return {false, "Stream write error", std::strerror(failure)};
     return {};
 }
 
@@ -209,7 +215,7 @@ std::optional<Failure> ProcessOne(const RenderOptions& options, const std::strin
         std::optional<TemporaryFile> copy;
         if (standardInput) {
             copy.emplace("");
-            if (copy->path.empty()) return Failure{input, "Cannot create a temporary file", std::strerror(errno)};
+            if (!copy->created) return Failure{copy->path, "Cannot create file " + copy->path, std::strerror(errno)};
             if (auto failure = CopyStandardInput(copy->path)) return failure;
         }
         TakeLibraryMessages();  // only what this load prints
