@@ -244,6 +244,16 @@ TEST_F(RenderCli, BatchGoesOnPastBadInputsAndLeavesTheirOutputsAlone) {
     // No terminal on stderr: nothing but the two errors and the count.
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
     EXPECT_TRUE(run.err.ends_with("\nlumarq-render: 2 written, 2 failed\n")) << run.err;
+    // On a terminal (script(1) gives one), a bar is redrawn in place before the same count.
+    if (std::system("script -qc true /dev/null >/dev/null 2>&1") == 0) {
+        const std::string command = "script -qc \"'" + std::string(LUMARQ_RENDER) + "' " + good1 + " " + missing +
+                                    " -o " + (dir / "out").string() + "\" /dev/null >'" + (dir / "terminal").string() +
+                                    "' </dev/null";
+        ASSERT_NE(std::system(command.c_str()), -1);
+        const std::string terminal = Slurp(dir / "terminal");
+        EXPECT_NE(terminal.find("\r\x1b[K[##########----------] 1/2"), std::string::npos) << terminal;
+        EXPECT_NE(terminal.find("] 2/2, 1 failed\r\x1b[Klumarq-render: 1 written, 1 failed"), std::string::npos) << terminal;
+    }
 
     // Two inputs of the same name must not overwrite each other's result, one
     // after the other (where the order is certain) or at once.
