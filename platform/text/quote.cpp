@@ -74,9 +74,11 @@ std::string ShellQuoted(std::string_view Name) {
         i += length == 0 ? 1 : static_cast<std::size_t>(length < 0 ? -length : length);
     }
     if (!needsQuotes) return std::string(Name);
-    if (hasSingleQuote && doubleQuotesWill) return "\"" + std::string(Name) + "\"";
+    std::string out;
+    out.reserve(Name.size() + 2);
+    if (hasSingleQuote && doubleQuotesWill) return out.append("\"").append(Name).append("\"");
 
-    std::string out = "'";
+    out += '\'';
     bool inEscapes = false;  // inside a $'...' part
     for (std::size_t i = 0; i < Name.size();) {
         const int length = CharacterAt(Name, i);
