@@ -11,6 +11,7 @@
 #include "app/Unit4.h"
 #include "app/desktop_habits.h"
 #include "app/picture.h"
+#include "platform/qt/file_names.h"
 
 TForm1* Form1 = nullptr;
 TForm2* Form2 = nullptr;
@@ -110,7 +111,11 @@ int Run(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("org.lumarq.Lumarq"));
     // The program ends only when asked to (Exit, closing the panel, a refused image).
     QApplication::setQuitOnLastWindowClosed(false);
-    Windows windows(QApplication::arguments().mid(1));
+    // Qt has taken its own options out of argv. The rest are read byte for byte:
+    // QApplication::arguments() would lose a file name that is not UTF-8.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << platform::FileNameFromNative(argv[i]);
+    Windows windows(arguments);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/about_icon.png")));
     ShowMainWindow();
     return QApplication::exec();

@@ -18,6 +18,7 @@
 
 #include "app/Application.h"
 #include "app/dialogs.h"
+#include "app/unsaved_work.h"
 #include "controls/message_box.h"
 #include "image_io/image_file.h"
 #include "platform/qt/file_dialog.h"
@@ -110,7 +111,7 @@ bool TForm1::LoadCurrentFile() {
             picture_.Take(image, CurrentFileName);
             return true;
         } catch (const std::exception& error) {
-            ReportError(QString::fromLocal8Bit(error.what()));
+            ReportError(QString::fromLocal8Bit(error.what()), CurrentFileName);
         }
         if (picture_.HasImage()) {
             // The previous image is still on screen: Save must go where it went
@@ -199,6 +200,7 @@ std::optional<QString> TForm1::RunOpenDialog1() { return lumarq::RunOpenDialog1(
 std::optional<QString> TForm1::RunSaveDialog1(const QString& preset) { return lumarq::RunSaveDialog1(this, preset); }
 
 void TForm1::OpenAnotherFile() {
+    if (!lumarq::MayDropPicture(picture_, this)) return;
     saveNameBeforeOpen = picture_.CurrentFileName;
     picture_.CurrentFileName.clear();
     hide();
@@ -206,6 +208,7 @@ void TForm1::OpenAnotherFile() {
 }
 
 void TForm1::OpenNamedFile(const QString& fileName) {
+    if (!lumarq::MayDropPicture(picture_, this)) return;
     saveNameBeforeOpen = picture_.CurrentFileName;
     picture_.CurrentFileName = fileName;
     hide();
@@ -235,6 +238,7 @@ bool TForm1::OpenUnnamedImage(TWin& Image) {
     }
     for (int y = 0; y < work.Height(); ++y)
         std::memcpy(work.PixelAddress(0, y), Image.PixelAddress(0, y), 3 * static_cast<std::size_t>(work.Width()));
+    if (!lumarq::MayDropPicture(picture_, this)) return false;
     image.source.Swap(Image);
     picture_.Take(image, QString());
     picture_.CurrentFileName.clear();
@@ -328,7 +332,12 @@ void TForm1::changeEvent(QEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Closing the main window (a window manager's close) ends the program.
+    // Closing the main window (a window manager's close) ends the program, unless
+    // the user keeps unsaved work.
+    if (!lumarq::TerminateRequested() && !lumarq::MayDropPicture(picture_, this)) {
+        event->ignore();
+        return;
+    }
     event->accept();
     lumarq::Terminate();
 }

@@ -5,6 +5,7 @@
 #include <QScreen>
 
 #include "app/Application.h"
+#include "lumarq/version.h"
 
 TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
     setupUi(this);

@@ -1,6 +1,7 @@
 #include "app/Unit3.h"
 
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QFontMetrics>
 #include <QRegularExpression>
 
@@ -46,3 +47,12 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOn
 TForm3::~TForm3() = default;
 
 void TForm3::Button1Click() { hide(); }
+
+void TForm3::keyPressEvent(QKeyEvent* event) {
+    // Escape closes the window, as it closes any help window.
+    if (event->key() == Qt::Key_Escape) {
+        Button1Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -9,10 +9,7 @@
 
 #include "app/Application.h"
 #include "app/dialogs.h"
-
-namespace {
-constexpr std::array<std::int32_t, 8> kInitialPositions = {13, 160, 255, 0, 0, 0, 0, 0};
-}  // namespace
+#include "app/unsaved_work.h"
 
 TForm4::TForm4(Picture& picture, QWidget* parent)
     : QMainWindow(parent, Qt::Tool | Qt::WindowStaysOnTopHint), picture_(picture) {
@@ -71,7 +68,7 @@ void TForm4::ShowPatternLabel() { Label1->setText(QStringLiteral("Lumarq ") + QS
 void TForm4::Button1Click() {
     emit Cue(3);
     const std::array<QScrollBar*, 8> bars = ScrollBars();
-    for (std::size_t i = 0; i < bars.size(); ++i) bars[i]->setValue(kInitialPositions[i]);
+    for (std::size_t i = 0; i < bars.size(); ++i) bars[i]->setValue(kSettings[i].initial);
     for (std::size_t i = 0; i < bars.size(); ++i) MemoryBank[i] = bars[i]->value();
 }
 
@@ -87,28 +84,15 @@ void TForm4::Button2Click() {
 
 void TForm4::Open1Click() { emit OpenChosen(); }
 
-void TForm4::SaveWorkRaster() {
-    if (!picture_.WorkRaster) return;
-    const SaveResult result = picture_.Save();
-    if (!result) ReportError(QString::fromLocal8Bit(result.error.c_str()));
-}
+void TForm4::Save1Click() { lumarq::SavePicture(picture_, dialogOwner_, false); }
 
-void TForm4::Save1Click() {
-    // A pasted image has no file yet: Save asks for one.
-    if (picture_.CurrentFileName.isEmpty()) return SaveAs1Click();
-    SaveWorkRaster();
-}
-
-void TForm4::SaveAs1Click() {
-    std::optional<QString> chosen = lumarq::RunSaveDialog1(dialogOwner_, picture_.CurrentFileName);
-    if (!chosen) return;
-    picture_.CurrentFileName = *chosen;
-    SaveWorkRaster();
-}
+void TForm4::SaveAs1Click() { lumarq::SavePicture(picture_, dialogOwner_, true); }
 
 void TForm4::File1Click() { emit Cue(1); }
 
-void TForm4::Exit1Click() { lumarq::Terminate(); }
+void TForm4::Exit1Click() {
+    if (lumarq::MayDropPicture(picture_, dialogOwner_)) lumarq::Terminate();
+}
 
 void TForm4::Help1Click() { emit HelpChosen(); }
 
@@ -135,7 +119,12 @@ void TForm4::showEvent(QShowEvent* event) {
 }
 
 void TForm4::closeEvent(QCloseEvent* event) {
-    // FormClose: closing the panel ends the program.
+    // FormClose: closing the panel ends the program, unless the user keeps unsaved
+    // work. Once the program is ending, every window closes unasked.
+    if (!lumarq::TerminateRequested() && !lumarq::MayDropPicture(picture_, dialogOwner_)) {
+        event->ignore();
+        return;
+    }
     event->accept();
     lumarq::Terminate();
 }

@@ -61,8 +61,6 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void SaveWorkRaster();
-
     Picture& picture_;
     QWidget* dialogOwner_ = nullptr;
 };

@@ -7,6 +7,9 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolTip>
@@ -19,6 +22,7 @@
 #include "app/presets.h"
 #include "app/recent_files.h"
 #include "platform/qt/file_dialog.h"
+#include "settings/render_settings.h"
 
 namespace lumarq {
 namespace {
@@ -28,6 +32,28 @@ void SetKey(QAction* action, const QKeySequence& key) {
     action->setShortcut(key);
     action->setShortcutContext(Qt::ApplicationShortcut);
 }
+
+// A frame over a slider while it has the keyboard focus: the scroll bars draw none,
+// and the arrow keys' target would not show.
+class FocusMark : public QWidget {
+public:
+    explicit FocusMark(QWidget* slider) : QWidget(slider) {
+        setObjectName(QStringLiteral("FocusMark"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        setGeometry(slider->rect());
+        setVisible(slider->hasFocus());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = rect();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+};
 
 }  // namespace
 
@@ -94,6 +120,7 @@ DesktopHabits::DesktopHabits(Picture& picture, TForm1* imageWindow, TForm4* pane
     const std::array<QScrollBar*, 8> bars = panel->ScrollBars();
     for (std::size_t i = 0; i < bars.size(); ++i) {
         bars[i]->installEventFilter(this);
+        new FocusMark(bars[i]);
         connect(bars[i], &QScrollBar::valueChanged, this, [this, i] { ShowSliderValue(static_cast<int>(i)); });
     }
 }
@@ -111,10 +138,8 @@ QString DesktopHabits::DroppedFile(const QMimeData* data) {
 }
 
 QString DesktopHabits::SliderValueText(int slider, int value) {
-    static const char* const kNames[8] = {"Pattern", "Detector",   "Red",        "Green",
-                                          "Blue",    "X Position", "Y Position", "Angle"};
-    if (slider < 0 || slider > 7) return {};
-    QString text = QStringLiteral("%1 %2").arg(QLatin1String(kNames[slider])).arg(value);
+    if (slider < 0 || slider >= static_cast<int>(kSettings.size())) return {};
+    QString text = QStringLiteral("%1 %2").arg(QLatin1String(kSettings[static_cast<std::size_t>(slider)].label)).arg(value);
     if (slider == 7) text += QChar(0x00B0);  // degrees
     return text;
 }
@@ -178,6 +203,15 @@ bool DesktopHabits::eventFilter(QObject* watched, QEvent* event) {
                 Qt::QueuedConnection);
             return true;
         }
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+        case QEvent::Resize:
+            if (auto* slider = qobject_cast<QScrollBar*>(watched))
+                if (auto* mark = slider->findChild<QWidget*>(QStringLiteral("FocusMark"), Qt::FindDirectChildrenOnly)) {
+                    mark->setGeometry(slider->rect());
+                    mark->setVisible(slider->hasFocus());
+                }
+            break;
         case QEvent::ToolTip: {
             const auto bars = panel_ ? panel_->ScrollBars() : std::array<QScrollBar*, 8>{};
             for (std::size_t i = 0; i < bars.size(); ++i)

@@ -6,10 +6,34 @@
 #include "image_io/image_file.h"
 #include "platform/qt/file_dialog.h"
 
-void ReportError(const QString& text) {
+namespace {
+
+// Text as a message box may draw it: every control character (but the line
+// breaks a message is laid out with) and every byte kept from a file name that is
+// not UTF-8 becomes \xNN.
+QString Visible(const QString& text, bool keepLineBreaks) {
+    QString shown;
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        const bool keptByte = unit >= 0xDC80 && unit <= 0xDCFF;
+        const bool control = unit < 0x20 || (unit >= 0x7F && unit < 0xA0);
+        if ((control && !(keepLineBreaks && (unit == '\n' || unit == '\r'))) || keptByte)
+            shown += QStringLiteral("\\x") +
+                     QStringLiteral("%1").arg(keptByte ? unit - 0xDC00 : unit, 2, 16, QLatin1Char('0')).toUpper();
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+}  // namespace
+
+void ReportError(const QString& text, const QString& file) {
     QString answer;
+    QString shown = Visible(text, true);
+    if (!file.isEmpty()) shown = Visible(file, false) + QStringLiteral("\n\n") + shown;
     // OK button, stop icon, application-modal, above the stay-on-top panel.
-    ShowMessageBox(QStringLiteral("Lumarq"), text, 4, 1, 1, 0, answer);
+    ShowMessageBox(QStringLiteral("Lumarq"), shown, 4, 1, 1, 0, answer);
 }
 
 namespace lumarq {
@@ -19,6 +43,9 @@ std::optional<QString> RunOpenDialog1(QWidget* owner) {
     request.kind = platform::FileDialogRequest::Kind::Open;
     request.title = QStringLiteral("Please Choose a Bitmap to Load and Edit");
     request.filter = QString::fromStdString(image_io::OpenDialogFilter());
+    // Bitmaps stay the first filter, but the dialog starts on every readable image
+    // (the second): starting on bitmaps alone hides the photos the program opens.
+    request.startFilter = request.filter.section(QLatin1Char('|'), 2, 2);
     std::optional<QString> chosen = platform::RunFileDialog(owner, request);
     if (chosen && chosen->isEmpty()) return std::nullopt;
     if (chosen) return QFileInfo(*chosen).absoluteFilePath();

@@ -1,6 +1,6 @@
 #include "app/picture.h"
 
-#include <QFile>
+#include "platform/qt/file_names.h"
 
 namespace {
 
@@ -8,8 +8,6 @@ std::function<void()>& RenderObserver() {
     static std::function<void()> observer;
     return observer;
 }
-
-std::string NativePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
 }  // namespace
 
@@ -34,7 +32,7 @@ void Picture::Read(const QString& fileName, Loaded& image) {
     // Both images are read before either raster changes: a file that fails to load
     // must not leave the image on screen without its source, or the next render
     // would turn it black and Save would write that.
-    image_io::LoadImageFile(NativePath(fileName), image.source, &image.work);
+    image_io::LoadImageFile(platform::NativePath(fileName), image.source, &image.work);
 }
 
 void Picture::Take(Loaded& image, const QString& sourceFile) {
@@ -58,7 +56,7 @@ void Picture::Render(const RenderSettings& settings) {
 
 SaveResult Picture::Save() {
     // The name's extension chooses the format: saving over an opened JPEG writes a JPEG.
-    const SaveResult result = image_io::SaveImageFile(*WorkRaster, NativePath(CurrentFileName));
+    const SaveResult result = image_io::SaveImageFile(*WorkRaster, platform::NativePath(CurrentFileName));
     if (result) {
         cleanSettings_ = settings_;
         emit Saved(CurrentFileName);

@@ -12,12 +12,14 @@
 #include "app/dialogs.h"
 #include "app/picture.h"
 #include "platform/qt/file_dialog.h"
-#include "raster/render_settings_file.h"
+#include "platform/qt/file_names.h"
+#include "settings/command_line.h"
+#include "settings/settings_file.h"
 
 namespace lumarq {
 namespace {
 
-std::string NativePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
+using platform::NativePath;
 QString FromNative(const std::string& text) { return QFile::decodeName(QByteArray::fromStdString(text)); }
 
 std::optional<QString> AskForSettingsFile(QWidget* owner, bool save) {
@@ -41,7 +43,7 @@ void ApplySettings(TForm4& panel, const RenderSettings& settings) {
     for (std::size_t i = 0; i < bars.size(); ++i) {
         // One render for the whole set, not one per slider that moves.
         const QSignalBlocker quiet(bars[i]);
-        bars[i]->setValue(settings.*kSettingFields[i].member);
+        bars[i]->setValue(settings.*kSettings[i].member);
     }
     panel.ScrollBar1Change();
 }

@@ -22,11 +22,12 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "image_io/image_file.h"
+#include "lumarq/version.h"
 #include "platform/text/quote.h"
 #include "platform/threads/parallel.h"
 #include "raster/render.h"
-#include "raster/render_settings_file.h"
 #include "raster/win.h"
+#include "settings/settings_file.h"
 
 namespace {
 
@@ -300,7 +301,7 @@ int main(int argc, char** argv) {
     if (parsed.error) return usageError(*parsed.error);
     const RenderOptions& options = parsed.options;
     if (options.help) {
-        std::cout << kRenderUsage;
+        std::cout << RenderUsage();
         return 0;
     }
     if (options.version) {

@@ -9,7 +9,7 @@
 #include <new>
 
 #include "image_io/image_file.h"
-#include "raster/atomic_file.h"
+#include "files/atomic_file.h"
 
 namespace image_io {
 namespace {
@@ -54,8 +54,8 @@ SaveResult SaveImageFile(const TWin& Image, const std::string& FileName, int Qua
         if (format == FileFormat::Tiff) writer.setCompression(1);  // LZW: lossless and read everywhere
         if (!writer.write(view)) return writeError;
         buffer.close();
-        return raster::SaveFileAtomically(FileName, [&](int descriptor) {
-            return raster::WriteAll(descriptor, encoded.constData(), static_cast<std::size_t>(encoded.size()));
+        return files::SaveFileAtomically(FileName, [&](int descriptor) {
+            return files::WriteAll(descriptor, encoded.constData(), static_cast<std::size_t>(encoded.size()));
         });
     } catch (const std::bad_alloc&) {
         return writeError;

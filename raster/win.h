@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "platform/gdi/gdi.h"
-#include "raster/atomic_file.h"
+#include "files/atomic_file.h"
+#include "raster/load_errors.h"  // what LoadFromFile throws
 
 using platform::gdi::BITMAPINFOHEADER;
 
@@ -24,22 +24,6 @@ enum TDrawMode : std::int32_t {
     dmTile = 4,
     dmCrop = 5,
 };
-
-// A failed load; what() is the message shown to the user, Reason() the system's
-// words for why where there are some ("No such file or directory"), else empty.
-class LoadError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-    LoadError(const std::string& message, std::string reason) : std::runtime_error(message), reason_(std::move(reason)) {}
-    const std::string& Reason() const { return reason_; }
-
-private:
-    std::string reason_;
-};
-
-// What the program reports when the memory for an image, or for showing it, cannot
-// be had (the BMP reader keeps the system's own wording for its pixel store).
-inline constexpr const char* kOutOfMemoryError = "Out of memory";
 
 class TWin {
 public:

@@ -365,6 +365,19 @@ private slots:
         Form4->ScrollBar7->setValue(-40);
         QCOMPARE(QToolTip::text(), QStringLiteral("Y Position -40"));
         Form4->ScrollBar7->setSliderDown(false);
+
+        // The slider the arrow keys move wears a focus mark; the others none.
+        Form4->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form4));
+        for (QScrollBar* focused : {Form4->ScrollBar2, Form4->ScrollBar8}) {
+            focused->setFocus();
+            for (QScrollBar* bar : Form4->ScrollBars()) {
+                const auto* mark = bar->findChild<QWidget*>(QStringLiteral("FocusMark"));
+                QVERIFY(mark);
+                QCOMPARE(mark->isVisible(), bar == focused);
+                QCOMPARE(mark->geometry(), bar->rect());
+            }
+        }
     }
 };
 

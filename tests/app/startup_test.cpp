@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 #include <memory>
 
 #include "app/Application.h"
@@ -16,6 +17,7 @@
 #include "app/Unit4.h"
 #include "app/app_test_util.h"
 #include "platform/gdi/gdi.h"
+#include "platform/qt/file_names.h"
 
 using platform::SoundMode;
 
@@ -42,6 +44,36 @@ class StartupTest : public QObject {
     }
 
 private slots:
+    void aFileNameThatIsNotUtf8OpensAndSavesUnderItsOwnBytes() {
+        Seams seams;
+        // Latin-1 bytes, as an old camera card or archive leaves them.
+        const std::string name = dir.path().toStdString() + "/caf\xE9 \xFF.bmp";
+        const QString plain = dir.filePath("plain.bmp");
+        WriteTestBitmap(plain, 150, 140);
+        QVERIFY(std::rename(plain.toStdString().c_str(), name.c_str()) == 0);
+        const QString argument = platform::FileNameFromNative(name);
+        QCOMPARE(platform::NativePath(argument), name);
+        lumarq::Windows windows({argument});
+        QVERIFY(StartProgram());
+        QVERIFY(seams.boxes.empty());
+        QCOMPARE(Form1->size(), QSize(150, 140));
+        Form4->ScrollBar1->setValue(33);
+        Form4->Save1Click();  // back into the same file, not a new one with a mangled name
+        QVERIFY(seams.boxes.empty());
+        QVERIFY(!Form1->Document().Modified());
+        // Qt lists no such name; the file system holds it, and nothing beside it.
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path().toStdString()))
+            files.push_back(entry.path().string());
+        QCOMPARE(files, std::vector<std::string>{name});
+        QCOMPARE(std::remove(name.c_str()), 0);
+
+        // A box names the file above its text, and draws no control character of it.
+        Form1->OpenNamedFile(dir.filePath(QStringLiteral("x\x1B]0;t\x07.bmp")));
+        QCOMPARE(seams.boxes.size(), std::size_t{1});
+        QVERIFY(seams.boxes[0].text.startsWith(dir.filePath(QStringLiteral("x\\x1B]0;t\\x07.bmp\n\nCannot open file "))));
+    }
+
     void startsWithTheFileGivenOnTheCommandLine() {
         Seams seams;
         const QString path = Bitmap("odd.bmp", 201, 151);
@@ -134,6 +166,8 @@ private slots:
                                 "PNG Files|*.png|JPEG Files|*.jpg;*.jpeg|GIF Files|*.gif|"
                                 "WebP Files|*.webp|TIFF Files|*.tif;*.tiff|PPM and PGM Files|*.ppm;*.pgm;*.pbm|"
                                 "All files|*"));
+        // Bitmaps come first, but the dialog starts on every readable image.
+        QCOMPARE(seams.dialogs[0].startFilter, QStringLiteral("Image files"));
         QVERIFY(seams.boxes.empty());
         QVERIFY(seams.sounds.empty());
         QCOMPARE(seams.renders, 0);
@@ -148,7 +182,7 @@ private slots:
         lumarq::Windows windows({missing});
         QVERIFY(StartProgram());
         QCOMPARE(seams.boxes.size(), std::size_t{1});
-        QCOMPARE(seams.boxes[0].text, QStringLiteral("Cannot open file ") + missing);
+        QCOMPARE(seams.boxes[0].text, missing + "\n\nCannot open file " + missing);
         QCOMPARE(seams.dialogs.size(), std::size_t{1});
         QCOMPARE(Form1->Document().CurrentFileName, good);
         QCOMPARE(Form1->size(), QSize(160, 140));
@@ -180,7 +214,7 @@ private slots:
         Form4->Open1Click();
         QCOMPARE(seams.dialogs.size(), std::size_t{1});  // asked although a file was open
         QCOMPARE(seams.boxes.size(), std::size_t{1});
-        QCOMPARE(seams.boxes[0].text, QStringLiteral("Cannot open file ") + missing);
+        QCOMPARE(seams.boxes[0].text, missing + "\n\nCannot open file " + missing);
         QCOMPARE(Form1->Document().CurrentFileName, first);
         QVERIFY(!lumarq::TerminateRequested());
         QVERIFY(Form1->isVisible() && Form4->isVisible());
@@ -294,11 +328,12 @@ private slots:
         const QImage shown = ShownImage();
         int requests = 0;
         platform::gdi::SetImageAllocationFailureForTesting([&](std::size_t) { return ++requests == failing; });
-        seams.dialogAnswers = {Bitmap("second.bmp", 300, 220)};
+        const QString second = Bitmap("second.bmp", 300, 220);
+        seams.dialogAnswers = {second};
         Form4->Open1Click();
         platform::gdi::SetImageAllocationFailureForTesting({});
         QCOMPARE(seams.boxes.size(), std::size_t{1});
-        QCOMPARE(seams.boxes[0].text, message);
+        QCOMPARE(seams.boxes[0].text, second + "\n\n" + message);
         QCOMPARE(Form1->Document().CurrentFileName, first);
         QCOMPARE(Form1->size(), QSize(200, 150));
         QCOMPARE(Form1->Document().SourceRaster->Width(), 200);

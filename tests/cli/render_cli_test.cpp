@@ -125,6 +125,33 @@ TEST_F(RenderCli, UsageErrorsNameTheOptionAndItsRange) {
     EXPECT_EQ(version.out.rfind("lumarq-render ", 0), 0u);
 }
 
+// The eight setting options come from the settings table: --help states each one's
+// range and default, and each takes exactly its range, landing in its own key.
+TEST_F(RenderCli, SettingOptionsAreTheTablesOwn) {
+    const Outcome help = Render("--help");
+    ASSERT_EQ(help.status, 0);
+    for (const SettingDescription& setting : kSettings) {
+        const std::string option = setting.option;
+        const std::string range = std::to_string(setting.minimum) + ".." + std::to_string(setting.maximum);
+        const std::size_t line = help.out.find("\n  " + option + " N ");
+        ASSERT_NE(line, std::string::npos) << option;
+        const std::string text = help.out.substr(line + 1, help.out.find('\n', line + 1) - line - 1);
+        EXPECT_NE(text.find(" " + range + " "), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("(default ") + std::to_string(setting.initial) + ")"), std::string::npos) << text;
+
+        for (const std::int32_t value : {setting.minimum, setting.maximum}) {
+            const Outcome printed = Render("--print-settings " + option + " " + std::to_string(value));
+            EXPECT_EQ(printed.status, 0) << option << " " << value << ": " << printed.err;
+            EXPECT_NE(printed.out.find(std::string("\"") + setting.key + "\": " + std::to_string(value)), std::string::npos)
+                << printed.out;
+        }
+        const Outcome above = Render("--print-settings " + option + " " + std::to_string(setting.maximum + 1));
+        EXPECT_EQ(above.status, 2);
+        EXPECT_EQ(above.err, "lumarq-render: " + option + ": " + std::to_string(setting.maximum + 1) +
+                                 " is out of range (" + range + ")\n");
+    }
+}
+
 TEST_F(RenderCli, RendersExactlyWhatThePipelineRenders) {
     const std::string input = MakeImage("in.bmp", 171, 150);
     const std::string output = (dir / "out.bmp").string();

@@ -1,4 +1,4 @@
-#include "raster/atomic_file.h"
+#include "files/atomic_file.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -109,7 +109,7 @@ private:
 
 }  // namespace
 
-namespace raster {
+namespace files {
 
 bool WriteAll(int descriptor, const void* data, std::size_t count) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -142,4 +142,4 @@ SaveResult SaveFileAtomically(const std::string& FileName, const std::function<b
     return {};
 }
 
-}  // namespace raster
+}  // namespace files

@@ -1,5 +1,5 @@
 // Writing a file so that it is either whole or untouched: the shared save path of
-// every image format.
+// every image format and of the settings file.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +16,7 @@ struct SaveResult {
     std::string Message() const { return reason.empty() ? error : error + " (" + reason + ")"; }
 };
 
-namespace raster {
+namespace files {
 
 // Fills a private temporary file beside FileName through `write` (given its
 // descriptor; it returns false when a write failed), makes it durable, gives it
@@ -31,4 +31,4 @@ SaveResult SaveFileAtomically(const std::string& FileName, const std::function<b
 // Writes count bytes to a descriptor, retrying short and interrupted writes.
 bool WriteAll(int descriptor, const void* data, std::size_t count);
 
-}  // namespace raster
+}  // namespace files
