@@ -26,15 +26,21 @@ const char* const kUsageAfterSettings =
     "  -j, --jobs N   inputs worked on at once, 1..256 (default: the core count); messages\n"
     "                 still come whole and in input order\n"
     "  -o, --output   output file for one input; an existing directory for several inputs\n"
-    "                 (each written under its input's file name)\n"
+    "                 (each written under its input's file name); - writes standard output\n"
+    "                 (with --format). An input - reads standard input (the only input).\n"
     "                 The output's extension chooses its format, in any letter case: .bmp,\n"
     "                 .png, .jpg or .jpeg, .webp, .tif or .tiff; any other or none writes a\n"
     "                 24-bit BMP.\n"
     "  --format F     bmp, png, jpg, webp or tiff: outputs written into a directory take\n"
-    "                 this extension in place of their input's\n"
+    "                 this extension in place of their input's; the format of -o -\n"
     "  --quality N    1..100    JPEG and WebP quality (default 92); other formats ignore it\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
+    "\n"
+    "Each failure is one line on stderr, \"lumarq-render: FILE: message (reason)\", FILE being\n"
+    "the output when writing failed; names show as ls --quoting-style=shell-escape shows them.\n"
+    "Several inputs end with one line \"N written, M failed\", and show a progress bar while\n"
+    "stderr is a terminal.\n"
     "\n"
     "Exit status: 0 when every input was written, 1 when any input failed, 2 for a usage error.\n";
 
@@ -174,5 +180,9 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
         return fail("--convert renders nothing: it takes no render options and no --repeat");
     if (o.inputs.empty()) return fail("no input file (see --help)");
     if (o.output.empty()) return fail("no output given: use -o FILE, or -o DIRECTORY for several inputs");
+    // "-" stands for standard input and output: one input, and a format that no file name gives.
+    if (o.output == "-" && o.format.empty()) return fail("-o - writes to standard output and needs --format to name its format");
+    if (o.inputs.size() > 1 && std::count(o.inputs.begin(), o.inputs.end(), "-"))
+        return fail("- reads standard input, and must be the only input");
     return result;
 }

@@ -14,6 +14,8 @@
 namespace image_io {
 namespace {
 
+constexpr int kDotsPerMetre = 2835;  // 72 dots per inch
+
 const char* QtFormat(FileFormat format) {
     switch (format) {
         case FileFormat::Png: return "png";
@@ -35,9 +37,15 @@ SaveResult SaveImageFile(const TWin& Image, const std::string& FileName, int Qua
     // As for BMP: a raster without pixels has no picture, and the target is left alone.
     if (!Image.HasPixels()) return writeError;
     try {
-        // The raster's rows are laid out as Qt's 24-bit blue-green-red image: a view, no copy.
-        const QImage view(static_cast<const uchar*>(Image.Bits), Image.Width(), Image.Height(),
-                          static_cast<qsizetype>(Image.Stride), QImage::Format_BGR888);
+        // The raster's rows are laid out as Qt's 24-bit blue-green-red image: a view, no
+        // copy (a writable one, so that setting its resolution copies no pixels).
+        QImage view(Image.Bits, Image.Width(), Image.Height(), static_cast<qsizetype>(Image.Stride),
+                    QImage::Format_BGR888);
+        // The resolution field says 72 dpi, the usual "no particular print size", in every
+        // format that has one: otherwise Qt writes the screen's, and a file saved by the
+        // windows would differ from lumarq-render's.
+        view.setDotsPerMeterX(kDotsPerMetre);
+        view.setDotsPerMeterY(kDotsPerMetre);
         QByteArray encoded;
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);

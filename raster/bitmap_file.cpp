@@ -26,8 +26,9 @@ using raster::bitmap::ByteSource;
 class FileSource final : public ByteSource {
 public:
     explicit FileSource(const std::string& name) {
-        fd_ = files::OpenForReading(name, size_);
-        if (fd_ < 0) throw LoadError(CannotOpenFileError(name));
+        std::string reason;
+        fd_ = files::OpenForReading(name, size_, &reason);
+        if (fd_ < 0) throw LoadError(CannotOpenFileError(name), reason);
     }
     ~FileSource() override { ::close(fd_); }
     FileSource(const FileSource&) = delete;
@@ -40,7 +41,7 @@ public:
         while (total < count) {
             const ssize_t got = ::pread(fd_, target + total, count - total, static_cast<off_t>(offset + total));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError);
+            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError, std::strerror(errno));
             if (got == 0) break;
             total += static_cast<std::size_t>(got);
         }
@@ -59,7 +60,7 @@ public:
             const std::size_t want = batch * rowBytes;
             const ssize_t got = ::preadv(fd_, pieces.data(), static_cast<int>(batch), static_cast<off_t>(offset + total));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError);
+            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError, std::strerror(errno));
             if (static_cast<std::size_t>(got) < want) {
                 // A short read: finish row by row, which also finds the true end of the data.
                 const std::size_t done = static_cast<std::size_t>(got) / rowBytes;

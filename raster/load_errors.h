@@ -5,11 +5,18 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
-// A failed load; what() is the message shown to the user.
+// A failed load; what() is the message shown to the user, Reason() the system's
+// words for why where there are some ("No such file or directory"), else empty.
 class LoadError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    LoadError(const std::string& message, std::string reason) : std::runtime_error(message), reason_(std::move(reason)) {}
+    const std::string& Reason() const { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 // What the program reports when the memory for an image, or for showing it, cannot

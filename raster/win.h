@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/gdi/gdi.h"
 #include "files/atomic_file.h"
