@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "platform/text/quote.h"
+
 #include "lumarq/version.h"
 
 namespace lumarq {
@@ -27,7 +29,8 @@ std::optional<int> AnswerCommandLine(int argc, const char* const* argv, std::ost
     } else if (first == "--version") {
         out << "lumarq " << LUMARQ_VERSION << '\n';
     } else if (struct stat st {}; !first.empty() && first[0] == '-' && ::stat(argv[1], &st) != 0) {
-        err << "lumarq: unknown option " << first << "\n" << kUsage;
+        // Quoted as a shell reads it back: a terminal shows the option, never obeys it.
+        err << "lumarq: unknown option " << platform::text::ShellQuoted(first) << "\n" << kUsage;
         err.flush();
         return 2;
     } else {

@@ -5,19 +5,21 @@
 #include "controls/message_box.h"
 #include "image_io/image_file.h"
 #include "platform/qt/file_dialog.h"
+#include "platform/qt/file_names.h"
+#include "platform/text/quote.h"
 
 namespace {
 
 // Text as a message box may draw it: every control character (but the line
 // breaks a message is laid out with) and every byte kept from a file name that is
 // not UTF-8 becomes \xNN.
-QString Visible(const QString& text, bool keepLineBreaks) {
+QString Visible(const QString& text) {
     QString shown;
     for (const QChar c : text) {
         const char16_t unit = c.unicode();
         const bool keptByte = unit >= 0xDC80 && unit <= 0xDCFF;
         const bool control = unit < 0x20 || (unit >= 0x7F && unit < 0xA0);
-        if ((control && !(keepLineBreaks && (unit == '\n' || unit == '\r'))) || keptByte)
+        if ((control && unit != '\n' && unit != '\r') || keptByte)
             shown += QStringLiteral("\\x") +
                      QStringLiteral("%1").arg(keptByte ? unit - 0xDC00 : unit, 2, 16, QLatin1Char('0')).toUpper();
         else
@@ -30,8 +32,10 @@ QString Visible(const QString& text, bool keepLineBreaks) {
 
 void ReportError(const QString& text, const QString& file) {
     QString answer;
-    QString shown = Visible(text, true);
-    if (!file.isEmpty()) shown = Visible(file, false) + QStringLiteral("\n\n") + shown;
+    QString shown = Visible(text);
+    // The name as lumarq-render shows names, quoted as a shell reads it back.
+    if (!file.isEmpty())
+        shown = QString::fromStdString(platform::text::ShellQuoted(platform::NativePath(file))) + QStringLiteral("\n\n") + shown;
     // OK button, stop icon, application-modal, above the stay-on-top panel.
     ShowMessageBox(QStringLiteral("Lumarq"), shown, 4, 1, 1, 0, answer);
 }

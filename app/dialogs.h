@@ -19,6 +19,7 @@ std::optional<QString> RunSaveDialog1(QWidget* owner, const QString& preset);
 }  // namespace lumarq
 
 // Shows an error's text the way the program reports every failure to the user;
-// when the error is about a file, its name stands above the text. Control
-// characters and bytes that are not UTF-8 show as \xNN, never as themselves.
+// when the error is about a file, its name stands above the text, quoted as
+// lumarq-render quotes names. Control characters and bytes that are not UTF-8
+// never show as themselves: in the name as $'...' escapes, in the text as \xNN.
 void ReportError(const QString& text, const QString& file = {});

@@ -42,6 +42,7 @@ private slots:
             {{"lumarq", "-dashed.bmp"}, std::nullopt, ""},
             {{"lumarq", "--helpful.bmp"}, 2, "", "lumarq: unknown option --helpful.bmp\n" + usage},
             {{"lumarq", "-h"}, 2, "", "lumarq: unknown option -h\n" + usage},
+            {{"lumarq", "-\x1b]0;x\a"}, 2, "", "lumarq: unknown option '-'$'\\033'']0;x'$'\\a'\n" + usage},
         };
         for (const Case& c : cases) {
             std::ostringstream out, err;
