@@ -227,6 +227,12 @@ bool TForm1::ApplyView(platform::gdi::ViewScale scale, QPoint at) {
     if (device.isEmpty() || size.width() > kLargestWindowSide || size.height() > kLargestWindowSide ||
         !platform::WindowCanvas::CanBeHad(DeviceSize(size, ratio)))
         return false;
+    // The window's surface holds every pixel of it: enlarged, it may take no more
+    // than the image at actual size or one screen does.
+    const QSize screenSize = screen() ? screen()->geometry().size() * ratio : QSize();
+    const auto area = [](QSize extent) { return static_cast<long long>(extent.width()) * extent.height(); };
+    if (!scale.IsActualSize() && area(device) > std::max(area(QSize(raster->Width(), raster->Height())), area(screenSize)))
+        return false;
     const bool rescaled = !(scale == viewScale_);
     viewScale_ = scale;
     if (size != this->size()) resize(size);

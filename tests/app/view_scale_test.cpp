@@ -157,6 +157,10 @@ private slots:
                           Qt::NoScrollPhase, false);
         QApplication::sendEvent(Form1, &plain);
         QCOMPARE(Form1->ViewScale(), (platform::gdi::ViewScale{2, 3}));
+        // Enlarged, the window may take no more than actual size or the screen.
+        Form1->ViewActualSize();
+        Form1->Zoom(1);
+        QCOMPARE(Form1->size(), QSize(3200, 1500));
     }
 
     // While backslash is held in either window, the window shows the source, with
@@ -179,6 +183,25 @@ private slots:
             QCoreApplication::processEvents();
             QCOMPARE(FirstDifference(work, OnScreen()), QString());
         }
+        // At twice the size, the source too is shown in blocks of two by two.
+        // About the middle of the window: its top-left quarter goes off the screen, and
+        // comes back, painted, when the window is dragged back to the corner.
+        Form1->Zoom(1);
+        QCOMPARE(Form1->geometry(), QRect(-99, -74, 400, 300));  // pixel 99,74 stays where it was
+        Form1->move(0, 0);
+        // The scale shown on the image goes away by itself, within about a second.
+        const QWidget* note = Form1->findChild<QWidget*>(QStringLiteral("ScaleNote"));
+        QVERIFY(note && note->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!note->isVisible(), 1500);
+        QTest::keyPress(Form1, Qt::Key_Backslash);
+        QCoreApplication::processEvents();
+        const QImage enlarged = OnScreen();
+        QTest::keyRelease(Form1, Qt::Key_Backslash);
+        for (int y = 0; y < 300; ++y)
+            for (int x = 0; x < 400; ++x) {
+                const std::uint8_t* p = source.PixelAddress(x / 2, y / 2);
+                if (enlarged.pixel(x, y) != qRgb(p[2], p[1], p[0])) QFAIL(qPrintable(QStringLiteral("pixel %1,%2: %3 not %4, size %5").arg(x).arg(y).arg(enlarged.pixel(x, y), 8, 16).arg(qRgb(p[2], p[1], p[0]), 8, 16).arg(enlarged.width())));
+            }
         QCOMPARE(seams.renders, renders);
     }
 };
