@@ -99,6 +99,41 @@ void ReduceRows(const Surface& dst, const Surface& src, const ClipBox& clip, con
     }
 }
 
+// Rows first..last - 1 of the view's clip at 1/n: each view pixel the exact mean of
+// n x n whole image pixels, rounded to the nearest, halves up. Plain sums, and a
+// multiplication for the division: with k = 40 and m = ceil(2^k / d), (s m) >> k is
+// s / d rounded down for every s below 2^k / d, which holds for n below 128.
+void AverageBlocks(const Surface& dst, const Surface& src, const ClipBox& clip, int n, int first, int last) {
+    const std::size_t channels = 3 * static_cast<std::size_t>(clip.right - clip.left) * static_cast<std::size_t>(n);
+    const std::uint64_t area = static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n);
+    const std::uint64_t divisor = 2 * area;
+    const std::uint64_t multiplier = ((std::uint64_t{1} << 40) + divisor - 1) / divisor;
+    std::vector<std::uint32_t> sums(channels);
+    for (int y = first; y < last; ++y) {
+        const std::uint8_t* row = src.pixel(n * clip.left, n * y);
+        std::uint32_t* sum = sums.data();
+        for (std::size_t k = 0; k < channels; ++k) sum[k] = row[k];
+        for (int t = 1; t < n; ++t) {
+            row += src.stride;
+            for (std::size_t k = 0; k < channels; ++k) sum[k] += row[k];
+        }
+        std::uint8_t* out = dst.pixel(clip.left, y);
+        const std::uint32_t* in = sums.data();
+        for (int x = clip.left; x < clip.right; ++x, out += dst.bytesPerPixel) {
+            std::uint32_t blue = 0, green = 0, red = 0;
+            for (int t = 0; t < n; ++t, in += 3) {
+                blue += in[0];
+                green += in[1];
+                red += in[2];
+            }
+            const auto mean = [&](std::uint32_t total) {
+                return static_cast<std::uint32_t>(((2 * std::uint64_t{total} + area) * multiplier) >> 40);
+            };
+            Store(out, dst.bytesPerPixel, mean(blue), mean(green), mean(red));
+        }
+    }
+}
+
 // Rows first..last - 1 of the view's clip, enlarged: each view pixel the image pixel it lies on.
 void EnlargeRows(const Surface& dst, const Surface& src, const ClipBox& clip, ViewScale scale,
                  const std::vector<int>& columns, int first, int last) {
@@ -144,7 +179,11 @@ bool ScaleBlt(const DeviceContext& target, const DeviceContext& source, ViewScal
     // Declared here so that they outlive the loops below.
     std::unique_ptr<Taps> rowTaps, columnTaps;
     std::vector<int> columns;
-    if (scale.numerator < scale.denominator) {
+    if (scale.numerator == 1 && scale.denominator > 1 && scale.denominator < 128) {
+        const int n = scale.denominator;
+        work = static_cast<std::int64_t>(clip.right - clip.left) * (clip.bottom - clip.top) * n * n;
+        rows = [&, n](int first, int last) { AverageBlocks(dst, src, clip, n, first, last); };
+    } else if (scale.numerator < scale.denominator) {
         rowTaps = std::make_unique<Taps>(clip.top, clip.bottom, scale);
         columnTaps = std::make_unique<Taps>(clip.left, clip.right, scale);
         work = static_cast<std::int64_t>(rowTaps->High() - rowTaps->Low()) * (columnTaps->High() - columnTaps->Low());

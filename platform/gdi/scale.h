@@ -32,8 +32,9 @@ int ScaledExtent(int extent, ViewScale scale);
 // target's (0, 0), changing only the target's clip box. Below 1 a view pixel is
 // the mean of the image pixels it covers, each weighted by the part of it that is
 // covered: per axis the weights are in 65536ths and add up to exactly 65536, and
-// the sum of weight x weight x value is rounded to the nearest, halves up. Whole
-// pixels (1/2, 1/4, ...) give their exact mean. Above 1 a view pixel shows the
+// the sum of weight x weight x value is rounded to the nearest, halves up. At 1/n
+// a view pixel is the exact mean of n x n whole pixels, rounded to the nearest,
+// halves up. Above 1 a view pixel shows the
 // image pixel it lies on. Runs on the render's threads; the same bytes for every
 // thread count. Returns false when nothing was drawn.
 bool ScaleBlt(const DeviceContext& target, const DeviceContext& source, ViewScale scale);
