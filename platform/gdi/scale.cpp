@@ -100,37 +100,63 @@ void ReduceRows(const Surface& dst, const Surface& src, const ClipBox& clip, con
 }
 
 // Rows first..last - 1 of the view's clip at 1/n: each view pixel the exact mean of
-// n x n whole image pixels, rounded to the nearest, halves up. Plain sums, and a
-// multiplication for the division: with k = 40 and m = ceil(2^k / d), (s m) >> k is
-// s / d rounded down for every s below 2^k / d, which holds for n below 128.
-void AverageBlocks(const Surface& dst, const Surface& src, const ClipBox& clip, int n, int first, int last) {
+// n x n whole image pixels, rounded to the nearest, halves up. Plain sums (a column
+// of n bytes fits 16 bits for n below 128), and a multiplication for the division:
+// with k = 40 and m = ceil(2^k / d), (s m) >> k is s / d rounded down for every s
+// below 2^k / d, which holds for n below 128.
+template <int N>
+void AverageBlocksOf(const Surface& dst, const Surface& src, const ClipBox& clip, int dynamicN, int first, int last) {
+    const int n = N > 0 ? N : dynamicN;
     const std::size_t channels = 3 * static_cast<std::size_t>(clip.right - clip.left) * static_cast<std::size_t>(n);
     const std::uint64_t area = static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n);
     const std::uint64_t divisor = 2 * area;
     const std::uint64_t multiplier = ((std::uint64_t{1} << 40) + divisor - 1) / divisor;
-    std::vector<std::uint32_t> sums(channels);
+    std::vector<std::uint16_t> columns(channels);
     for (int y = first; y < last; ++y) {
         const std::uint8_t* row = src.pixel(n * clip.left, n * y);
-        std::uint32_t* sum = sums.data();
-        for (std::size_t k = 0; k < channels; ++k) sum[k] = row[k];
+        std::uint16_t* __restrict__ sum = columns.data();
+        {
+            const std::uint8_t* __restrict__ in = row;
+            for (std::size_t k = 0; k < channels; ++k) sum[k] = in[k];
+        }
         for (int t = 1; t < n; ++t) {
-            row += src.stride;
-            for (std::size_t k = 0; k < channels; ++k) sum[k] += row[k];
+            const std::uint8_t* __restrict__ in = row + t * src.stride;
+            for (std::size_t k = 0; k < channels; ++k) sum[k] = static_cast<std::uint16_t>(sum[k] + in[k]);
         }
         std::uint8_t* out = dst.pixel(clip.left, y);
-        const std::uint32_t* in = sums.data();
-        for (int x = clip.left; x < clip.right; ++x, out += dst.bytesPerPixel) {
+        const std::uint16_t* in = columns.data();
+        const auto mean = [area, multiplier](std::uint32_t total) {
+            return static_cast<std::uint32_t>(((2 * std::uint64_t{total} + area) * multiplier) >> 40);
+        };
+        const auto block = [&in, n, &mean] {
             std::uint32_t blue = 0, green = 0, red = 0;
             for (int t = 0; t < n; ++t, in += 3) {
                 blue += in[0];
                 green += in[1];
                 red += in[2];
             }
-            const auto mean = [&](std::uint32_t total) {
-                return static_cast<std::uint32_t>(((2 * std::uint64_t{total} + area) * multiplier) >> 40);
-            };
-            Store(out, dst.bytesPerPixel, mean(blue), mean(green), mean(red));
+            return 0xFF000000u | mean(red) << 16 | mean(green) << 8 | mean(blue);
+        };
+        if (dst.bytesPerPixel == 4) {
+            // A window's surface: whole 32-bit words.
+            auto* __restrict__ pixels = reinterpret_cast<std::uint32_t*>(out);
+            for (int x = clip.left; x < clip.right; ++x) *pixels++ = block();
+        } else {
+            for (int x = clip.left; x < clip.right; ++x, out += 3) {
+                const std::uint32_t pixel = block();
+                Store(out, 3, pixel & 0xFF, pixel >> 8 & 0xFF, pixel >> 16 & 0xFF);
+            }
         }
+    }
+}
+
+void AverageBlocks(const Surface& dst, const Surface& src, const ClipBox& clip, int n, int first, int last) {
+    // The common reductions with their loops unrolled.
+    switch (n) {
+        case 2: return AverageBlocksOf<2>(dst, src, clip, n, first, last);
+        case 3: return AverageBlocksOf<3>(dst, src, clip, n, first, last);
+        case 4: return AverageBlocksOf<4>(dst, src, clip, n, first, last);
+        default: return AverageBlocksOf<0>(dst, src, clip, n, first, last);
     }
 }
 
