@@ -6,7 +6,10 @@
 #include <QBackingStore>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QScreen>
@@ -41,6 +44,9 @@ QRect DeviceRect(QRect area, qreal ratio) {
                  QPoint(high(area.right() + 1) - 1, high(area.bottom() + 1) - 1));
 }
 
+// X11 refuses windows wider or taller than this.
+constexpr int kLargestWindowSide = 32767;
+
 }  // namespace
 
 TForm1::TForm1(Picture& picture, const QStringList& arguments, QWidget* parent)
@@ -69,6 +75,15 @@ TForm1::TForm1(Picture& picture, const QStringList& arguments, QWidget* parent)
         watch(screen);
         PaintNewlyVisible();
     });
+    // The scale note: on the image for a second after the view changes, as viewers do.
+    scaleNote = new QLabel(this);
+    scaleNote->setObjectName(QStringLiteral("ScaleNote"));
+    scaleNote->setStyleSheet(QStringLiteral("background: rgba(0, 0, 0, 160); color: white; padding: 4px 8px;"));
+    scaleNote->setAttribute(Qt::WA_TransparentForMouseEvents);
+    scaleNote->hide();
+    scaleNoteTimer.setSingleShot(true);
+    scaleNoteTimer.setInterval(1000);
+    connect(&scaleNoteTimer, &QTimer::timeout, scaleNote, &QWidget::hide);
     FormCreate(arguments);
 }
 
@@ -133,8 +148,19 @@ void TForm1::FormShow() {
 void TForm1::ShowLoadedImage() {
     const int width = picture_.WorkRaster->Width();
     const int height = picture_.WorkRaster->Height();
-    resize(WindowSizeFor(width, height, devicePixelRatioF()));
-    move(0, 0);
+    // Fit follows every image; another scale stays for an image of the same size.
+    if (fitChosen_)
+        viewScale_ = FitScale();
+    else if (shownImageSize != QSize(width, height))
+        viewScale_ = {};
+    shownImageSize = QSize(width, height);
+    resize(WindowSizeFor(platform::gdi::ScaledExtent(width, viewScale_), platform::gdi::ScaledExtent(height, viewScale_),
+                         devicePixelRatioF()));
+    if (fitChosen_ && screen())
+        move(screen()->availableGeometry().topLeft());
+    else
+        move(0, 0);
+    emit ViewChanged();
 
     if (panel_) panel_->show();
 
@@ -150,8 +176,8 @@ void TForm1::ShowLoadedImage() {
 
 void TForm1::FormPaint() {
     emit Painting();
-    const std::unique_ptr<TWin>& WorkRaster = picture_.WorkRaster;
-    if (!WorkRaster) return;
+    TWin* shown = Shown();
+    if (!shown) return;
     // Qt paints only inside a paint event: outside one, ask for it. Its blit
     // converts to the window's 32 bits as it copies, on the render's threads.
     if (!paintingInto) {
@@ -160,9 +186,116 @@ void TForm1::FormPaint() {
         update(VisiblePart());
         return;
     }
+    if (!viewScale_.IsActualSize()) {
+        platform::gdi::ScaleBlt(*paintingInto, shown->DC, viewScale_);
+        return;
+    }
     const platform::gdi::Surface surface = paintingInto->Pixels();
-    WorkRaster->Draw(*paintingInto, dmActual, 0, 0, WorkRaster->Width(), WorkRaster->Height(), surface.width,
-                     surface.height);
+    shown->Draw(*paintingInto, dmActual, 0, 0, shown->Width(), shown->Height(), surface.width, surface.height);
+}
+
+TWin* TForm1::Shown() const { return showSource_ ? picture_.SourceRaster.get() : picture_.WorkRaster.get(); }
+
+const std::array<platform::gdi::ViewScale, 13>& TForm1::ZoomSteps() {
+    static const std::array<platform::gdi::ViewScale, 13> steps = {
+        {{1, 16}, {1, 8}, {1, 6}, {1, 4}, {1, 3}, {1, 2}, {2, 3}, {1, 1}, {2, 1}, {3, 1}, {4, 1}, {6, 1}, {8, 1}}};
+    return steps;
+}
+
+platform::gdi::ViewScale TForm1::FitScale() const {
+    const TWin* raster = picture_.WorkRaster.get();
+    const QScreen* on = screen();
+    if (!raster || !on || raster->Width() <= 0 || raster->Height() <= 0) return {};
+    const qreal ratio = devicePixelRatioF();
+    const QRect area = on->availableGeometry();
+    const long long areaWidth = static_cast<long long>(std::floor(area.width() * ratio));
+    const long long areaHeight = static_cast<long long>(std::floor(area.height() * ratio));
+    const long long width = raster->Width(), height = raster->Height();
+    if (width <= areaWidth && height <= areaHeight) return {};
+    // The narrower of the two fits decides.
+    return areaWidth * height <= areaHeight * width ? platform::gdi::MakeViewScale(areaWidth, width)
+                                                     : platform::gdi::MakeViewScale(areaHeight, height);
+}
+
+bool TForm1::ApplyView(platform::gdi::ViewScale scale, QPoint at) {
+    const TWin* raster = picture_.WorkRaster.get();
+    if (!raster || !raster->HasPixels()) return false;
+    const qreal ratio = devicePixelRatioF();
+    const QSize device(platform::gdi::ScaledExtent(raster->Width(), scale),
+                       platform::gdi::ScaledExtent(raster->Height(), scale));
+    const QSize size = WindowSizeFor(device.width(), device.height(), ratio);
+    if (device.isEmpty() || size.width() > kLargestWindowSide || size.height() > kLargestWindowSide ||
+        !platform::WindowCanvas::CanBeHad(DeviceSize(size, ratio)))
+        return false;
+    // The window's surface holds every pixel of it: enlarged, it may take no more
+    // than the image at actual size or one screen does.
+    const QSize screenSize = screen() ? screen()->geometry().size() * ratio : QSize();
+    const auto area = [](QSize extent) { return static_cast<long long>(extent.width()) * extent.height(); };
+    if (!scale.IsActualSize() && area(device) > std::max(area(QSize(raster->Width(), raster->Height())), area(screenSize)))
+        return false;
+    const bool rescaled = !(scale == viewScale_);
+    viewScale_ = scale;
+    if (size != this->size()) resize(size);
+    move(at);
+    // A new scale is a new picture of the image, also where the size stayed.
+    if (rescaled && this->size() == size) FormPaint();
+    ShowScaleNote();
+    emit ViewChanged();
+    return true;
+}
+
+void TForm1::ViewFit() {
+    fitChosen_ = true;
+    const QPoint corner = screen() ? screen()->availableGeometry().topLeft() : QPoint();
+    if (!ApplyView(FitScale(), corner)) emit ViewChanged();
+}
+
+void TForm1::ViewActualSize() {
+    fitChosen_ = false;
+    const QPoint corner = screen() ? screen()->geometry().topLeft() : QPoint();
+    if (!ApplyView({}, corner)) emit ViewChanged();
+}
+
+void TForm1::Zoom(int steps, std::optional<QPointF> anchor) {
+    if (steps == 0) return;
+    const auto& all = ZoomSteps();
+    // Steps below the scale in force, which Fit may have put between two steps.
+    const auto below = static_cast<int>(std::count_if(all.begin(), all.end(), [this](auto step) { return step < viewScale_; }));
+    const bool onStep = std::find(all.begin(), all.end(), viewScale_) != all.end();
+    const int last = static_cast<int>(all.size()) - 1;
+    const int index = steps > 0 ? below + (onStep ? 1 : 0) + steps - 1 : below + steps;
+    if ((steps > 0 && below + (onStep ? 1 : 0) > last) || (steps < 0 && below == 0)) return;
+    const platform::gdi::ViewScale next = all[static_cast<std::size_t>(std::clamp(index, 0, last))];
+    ZoomTo(next, anchor);
+}
+
+void TForm1::ZoomTo(platform::gdi::ViewScale next, std::optional<QPointF> anchor) {
+    const qreal ratio = devicePixelRatioF();
+    const QPointF origin = mapToGlobal(QPointF(0, 0));
+    const QPointF point = anchor ? *anchor : mapToGlobal(QPointF(VisiblePart().center()));
+    // The image point under `point`, in image pixels, then where it goes at the new scale.
+    const QPointF image = (point - origin) * ratio * viewScale_.denominator / viewScale_.numerator;
+    const QPointF moved = image * next.numerator / next.denominator / ratio;
+    const bool fit = fitChosen_;
+    fitChosen_ = false;
+    if (!ApplyView(next, (point - moved).toPoint() + (pos() - origin.toPoint()))) fitChosen_ = fit;
+}
+
+void TForm1::ShowSource(bool on) {
+    if (on == showSource_) return;
+    showSource_ = on;
+    FormPaint();
+}
+
+void TForm1::ShowScaleNote() {
+    const double percent = 100.0 * viewScale_.numerator / viewScale_.denominator;
+    scaleNote->setText(QStringLiteral("%1 %").arg(static_cast<int>(std::floor(percent + 0.5))));
+    scaleNote->adjustSize();
+    // Near the corner of what is on screen, where it is seen.
+    scaleNote->move(VisiblePart().topLeft() + QPoint(12, 12));
+    scaleNote->show();
+    scaleNote->raise();
+    scaleNoteTimer.start();
 }
 
 void TForm1::Help1Click() {
@@ -286,9 +419,9 @@ void TForm1::paintEvent(QPaintEvent* event) {
     // Where the window is larger than the raster, its background.
     const platform::gdi::Surface surface = canvas.Pixels();
     const platform::gdi::ClipBox clip = canvas.Clip();
-    const TWin* shown = picture_.WorkRaster.get();
-    const int drawnWidth = shown ? std::min(shown->Width(), clip.right) : 0;
-    const int drawnHeight = shown ? shown->Height() : 0;
+    const TWin* shown = Shown();
+    const int drawnWidth = shown ? std::min(platform::gdi::ScaledExtent(shown->Width(), viewScale_), clip.right) : 0;
+    const int drawnHeight = shown ? platform::gdi::ScaledExtent(shown->Height(), viewScale_) : 0;
     const std::uint32_t fill = background.rgb() | 0xFF000000u;
     for (int y = clip.top; y < clip.bottom; ++y) {
         const int from = y < drawnHeight ? std::max(drawnWidth, clip.left) : clip.left;
@@ -359,4 +492,28 @@ void TForm1::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) dragOffset.reset();
 }
 
-void TForm1::contextMenuEvent(QContextMenuEvent* event) { PopupMenu1->popup(event->globalPos()); }
+void TForm1::contextMenuEvent(QContextMenuEvent* event) {
+    if (!ViewMenu) {
+        PopupMenu1->popup(event->globalPos());
+        return;
+    }
+    // PopupMenu1's own items as they are, then the view's.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addActions(PopupMenu1->actions());
+    menu->addMenu(ViewMenu);
+    menu->popup(event->globalPos());
+}
+
+void TForm1::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    // One step per notch of a wheel; a touchpad's small turns add up to one.
+    wheelTurned += event->angleDelta().y();
+    const int steps = wheelTurned / 120;
+    wheelTurned -= steps * 120;
+    if (steps != 0) Zoom(steps, event->globalPosition());
+    event->accept();
+}

@@ -1,21 +1,28 @@
-// TForm1: the image window. Shows the picture's working raster at actual size in a
-// borderless window at the screen's top-left corner that drags from any point;
+// TForm1: the image window. Shows the picture's working raster in a borderless
+// window that drags from any point: at actual size at the screen's top-left corner
+// unless the user chooses another view scale (Fit, Zoom In, Zoom Out);
 // runs the start-up sequence that loads a bitmap into the picture, and owns the
 // sounds-on flag and the sound cues.
 #pragma once
 
+#include <QPointF>
 #include <QRegion>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
+#include <array>
 #include <memory>
 #include <optional>
 
 #include "app/dialogs.h"
 #include "app/picture.h"
 #include "controls/SysMenu.h"
+#include "platform/gdi/scale.h"
 #include "platform/qt/window_canvas.h"
 #include "ui_Unit1.h"
+
+class QLabel;
 
 class TForm1 : public QWidget, public Ui::TForm1 {
     Q_OBJECT
@@ -60,6 +67,28 @@ public:
     void BeSilent1Click();
     void NoSounds1Click();
 
+    // The view. Every scale shows the same full-size render; only the window's
+    // picture of it is scaled.
+    platform::gdi::ViewScale ViewScale() const { return viewScale_; }
+    // Whether the user chose Fit: a newly opened image is fitted too.
+    bool FitChosen() const { return fitChosen_; }
+    // Zoom In and Zoom Out go through these, from 1/16 to 8.
+    static const std::array<platform::gdi::ViewScale, 13>& ZoomSteps();
+    // The whole image on the available part of the window's screen, at most actual size.
+    void ViewFit();
+    // One image pixel on one device pixel, the window at the screen's corner.
+    void ViewActualSize();
+    // `steps` zoom steps in (positive) or out, keeping the image point under
+    // `anchor` (global) where it is; without one, the middle of what is on screen.
+    void Zoom(int steps, std::optional<QPointF> anchor = std::nullopt);
+    // The same to any scale.
+    void ZoomTo(platform::gdi::ViewScale scale, std::optional<QPointF> anchor = std::nullopt);
+    // Shows the source instead of the render, through the same view, while on.
+    void ShowSource(bool on);
+    bool ShowingSource() const { return showSource_; }
+    // Shown in the image's popup menu after PopupMenu1's items; set by the desktop habits.
+    QMenu* ViewMenu = nullptr;
+
     // Plays sound cue Code (0..7); nothing for larger codes or when silenced.
     void Beeper(unsigned Code);
 
@@ -74,6 +103,8 @@ signals:
     void RenderRequested();
     // Every paint begins: the panel's pattern label follows it.
     void Painting();
+    // The view scale or Fit changed.
+    void ViewChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -86,12 +117,23 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void FormCreate(const QStringList& arguments);
     bool LoadCurrentFile();
     // FormShow's steps after a load: size and place, panel, size test, render, cue.
     void ShowLoadedImage();
+
+    // The scale at which the working raster fits the window's screen's available area.
+    platform::gdi::ViewScale FitScale() const;
+    // Shows the picture at `scale` with the window's top-left at `at` (global).
+    // False, and nothing changed, when the window's surface could not be had.
+    bool ApplyView(platform::gdi::ViewScale scale, QPoint at);
+    // The raster the window shows: the render, or the source while it is asked for.
+    TWin* Shown() const;
+    // Briefly shows the scale on the image.
+    void ShowScaleNote();
 
     // Whether a paint goes into the window's own surface (not a picture of it).
     bool IntoOwnSurface(const QPainter& painter) const;
@@ -111,6 +153,13 @@ private:
     // The parts of the window's surface that do not show the working raster yet.
     QRegion unpainted;
     std::optional<QPoint> dragOffset;  // set while the window is dragged by hand
+    platform::gdi::ViewScale viewScale_;
+    bool fitChosen_ = false;
+    bool showSource_ = false;
+    QSize shownImageSize;  // the size of the image last opened
+    int wheelTurned = 0;   // Ctrl+wheel's turn not yet made a zoom step, in eighths of a degree
+    QLabel* scaleNote = nullptr;
+    QTimer scaleNoteTimer;
 };
 
 // The text of the too-small-image message and its title.

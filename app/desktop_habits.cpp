@@ -4,7 +4,9 @@
 #include <QCursor>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QActionGroup>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -53,6 +55,32 @@ protected:
         option.rect = rect();
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
     }
+};
+
+// Backslash held down in either window shows the source image instead of the
+// render; letting go, or leaving the program, shows the render again.
+class SourceKey : public QObject {
+public:
+    SourceKey(TForm1* imageWindow, TForm4* panel, QObject* parent)
+        : QObject(parent), imageWindow_(imageWindow), panel_(panel) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::ApplicationDeactivate && imageWindow_) imageWindow_->ShowSource(false);
+        if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (key->key() != Qt::Key_Backslash || !widget || !imageWindow_ ||
+            (widget->window() != imageWindow_ && widget->window() != panel_))
+            return false;
+        if (!key->isAutoRepeat()) imageWindow_->ShowSource(type == QEvent::KeyPress);
+        return true;
+    }
+
+private:
+    QPointer<TForm1> imageWindow_;
+    QPointer<TForm4> panel_;
 };
 
 }  // namespace
@@ -109,6 +137,44 @@ DesktopHabits::DesktopHabits(Picture& picture, TForm1* imageWindow, TForm4* pane
     panel->File1->insertSeparator(afterSaveAs);
     panel->File1->insertActions(afterSaveAs, {SaveSettings, LoadSettings, CopyAsCommand});
 
+    // View: commands first, then every zoom step with the one in force checked.
+    View = new QMenu(QStringLiteral("View"), imageWindow);
+    FitView = newAction(QStringLiteral("Fit"), QKeySequence(Qt::CTRL | Qt::Key_0), [this] {
+        if (imageWindow_) imageWindow_->ViewFit();
+    });
+    ActualSize = newAction(QStringLiteral("Actual Size"), QKeySequence(Qt::CTRL | Qt::Key_1), [this] {
+        if (imageWindow_) imageWindow_->ViewActualSize();
+    });
+    ZoomIn = newAction(QStringLiteral("Zoom In"), QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] {
+        if (imageWindow_) imageWindow_->Zoom(1);
+    });
+    ZoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
+    ZoomOut = newAction(QStringLiteral("Zoom Out"), QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] {
+        if (imageWindow_) imageWindow_->Zoom(-1);
+    });
+    FitView->setCheckable(true);
+    View->addActions({FitView, ActualSize, ZoomIn, ZoomOut});
+    View->addSeparator();
+    auto* steps = new QActionGroup(View);
+    for (const platform::gdi::ViewScale step : TForm1::ZoomSteps()) {
+        const int percent = static_cast<int>(100.0 * step.numerator / step.denominator + 0.5);
+        QAction* item = View->addAction(QStringLiteral("%1 %").arg(percent));
+        item->setCheckable(true);
+        item->setData(QPoint(step.numerator, step.denominator));
+        steps->addAction(item);
+        connect(item, &QAction::triggered, this, [this, step] {
+            if (imageWindow_) imageWindow_->ZoomTo(step);
+        });
+    }
+    steps->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    imageWindow->ViewMenu = View;
+    // The keys work from both windows, menu shown or not.
+    for (QWidget* window : {static_cast<QWidget*>(imageWindow), static_cast<QWidget*>(panel)})
+        window->addActions({FitView, ActualSize, ZoomIn, ZoomOut});
+    connect(imageWindow, &TForm1::ViewChanged, this, &DesktopHabits::CheckViewScale);
+    sourceKey_ = new SourceKey(imageWindow, panel, this);
+    qApp->installEventFilter(sourceKey_);
+
     connect(imageWindow, &TForm1::FileOpened, this, &AddRecentFile);
     connect(&picture, &Picture::Saved, this, &AddRecentFile);
     platform::SetFolderMemory({&RememberedFolder, &RememberFolder});
@@ -126,6 +192,7 @@ DesktopHabits::DesktopHabits(Picture& picture, TForm1* imageWindow, TForm4* pane
 }
 
 DesktopHabits::~DesktopHabits() {
+    qApp->removeEventFilter(sourceKey_);
     platform::SetFolderMemory({});
     delete OpenRecent.data();
 }
@@ -150,6 +217,15 @@ void DesktopHabits::ShowSliderValue(int slider) {
     // While the thumb is dragged, or the tip is already up under the mouse, it follows the value.
     if (bar->isSliderDown() || (bar->underMouse() && QToolTip::isVisible()))
         QToolTip::showText(QCursor::pos(), SliderValueText(slider, bar->value()), bar);
+}
+
+void DesktopHabits::CheckViewScale() {
+    if (!imageWindow_ || !View) return;
+    const platform::gdi::ViewScale scale = imageWindow_->ViewScale();
+    FitView->setChecked(imageWindow_->FitChosen());
+    for (QAction* item : View->actions())
+        if (item->data().isValid())
+            item->setChecked(item->data().toPoint() == QPoint(scale.numerator, scale.denominator));
 }
 
 void DesktopHabits::FillOpenRecent() {

@@ -33,6 +33,13 @@ public:
     QAction* CopyAsCommand = nullptr;
     QAction* ResetKey = nullptr;
     QAction* MemoryKey = nullptr;
+    // The image window's view: Fit, Actual Size, Zoom In, Zoom Out and the zoom
+    // steps, the scale in force checked; shown in the image's popup menu.
+    QPointer<QMenu> View;
+    QAction* FitView = nullptr;
+    QAction* ActualSize = nullptr;
+    QAction* ZoomIn = nullptr;
+    QAction* ZoomOut = nullptr;
 
     // The file a drop would open: the first local file among those dragged.
     static QString DroppedFile(const QMimeData* data);
@@ -45,9 +52,11 @@ protected:
 private:
     void FillOpenRecent();
     void ShowSliderValue(int slider);
+    void CheckViewScale();
 
     QPointer<TForm1> imageWindow_;
     QPointer<TForm4> panel_;
+    QObject* sourceKey_ = nullptr;
 };
 
 }  // namespace lumarq

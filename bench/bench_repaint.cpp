@@ -2,8 +2,10 @@
 // path (ScrollBar1Change: render, FormPaint) followed by the image window actually
 // painting, beside a memcpy of the raster in the same run. Runs the real windows on
 // Qt's offscreen platform, with a screen of a set size: built twice, for a
-// 1920 x 1080 image that a screen of its size shows whole, and for a 6000 x 4000
-// photograph in a window far larger than its 1600 x 1000 screen.
+// 1920 x 1080 image that a screen of its size shows whole, for a 6000 x 4000
+// photograph in a window far larger than its 1600 x 1000 screen, and for a
+// 4000 x 3000 photograph shown at Fit on that screen (BENCH_VIEW_FIT), where the
+// switch between Fit and Actual Size is timed too.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -101,6 +103,25 @@ void Repaint(benchmark::State& state) {
     }
 }
 
+#ifdef BENCH_VIEW_FIT
+// Ctrl+1 or Ctrl+0 and the paint that follows; each iteration one switch.
+void SwitchFitAndActual(benchmark::State& state) {
+    bool fit = true;
+    for (auto _ : state) {
+        fit = !fit;
+        if (fit)
+            Form1->ViewFit();
+        else
+            Form1->ViewActualSize();
+        Form1->repaint();
+        benchmark::ClobberMemory();
+    }
+    if (!fit) Form1->ViewFit();
+    QApplication::processEvents();
+}
+BENCHMARK(SwitchFitAndActual)->Unit(benchmark::kMillisecond);
+#endif
+
 }  // namespace
 
 BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond);
@@ -140,6 +161,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication::processEvents();
+#ifdef BENCH_VIEW_FIT
+    Form1->ViewFit();
+    QApplication::processEvents();
+#endif
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -5,7 +5,7 @@
 # a drag source (when one is given), and ends the program through File > Exit.
 # Screenshots of the image window (ImageMagick's `import`) go to OUTPUT_DIR and are
 # compared with the image given.
-# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR [DRAG_SOURCE | --phone-photo | --large RENDER]. Exits 77
+# Usage: xvfb_smoke.sh LUMARQ IMAGE OUTPUT_DIR [DRAG_SOURCE | --phone-photo | --large RENDER | --fit RENDER]. Exits 77
 # (skipped) without Xvfb, xdotool or ImageMagick. With QT_SCALE_FACTOR set (a
 # high-DPI screen), the panel grows by that factor while the image must still show
 # one pixel per screen pixel. With --phone-photo the image is first stored as a
@@ -14,11 +14,16 @@
 # With --large the image is a generated 3000 x 2000 one, far larger than the screen:
 # the screen must equal lumarq-render's output (RENDER) for the same settings, also
 # where dragging the window brings parts of it on screen that were off it.
+# --fit does the same with a 4000 x 3000 image, then Ctrl+0: the window shows it whole
+# at 8/25 (1280 x 960), each screen pixel the mean of the image pixels it covers,
+# weighted by how much of each it covers, within one level per channel (the
+# program's weights are rounded to 65536ths); Ctrl+1 brings back actual size.
 set -uo pipefail
-lumarq=$1 image=$2 out=$3 drag_source= phone_photo= render=
+lumarq=$1 image=$2 out=$3 drag_source= phone_photo= render= fit=
 case ${4:-} in
   --phone-photo) phone_photo=--phone-photo ;;
   --large) render=${5:?}; image=$out/large.bmp ;;
+  --fit) render=${5:?}; image=$out/fit.bmp fit=yes ;;
   *) drag_source=${4:-} ;;
 esac
 scale=${QT_SCALE_FACTOR:-1}
@@ -36,7 +41,9 @@ if [ "$phone_photo" = "--phone-photo" ]; then
   image=$out/phone.jpg
 fi
 if [ -n "$render" ]; then
-  convert -size 3000x2000 xc: -seed 7 +noise Random -type TrueColor "BMP3:$image" || exit 1
+  size=3000x2000
+  [ -n "$fit" ] && size=4000x3000
+  convert -size $size xc: -seed 7 +noise Random -type TrueColor "BMP3:$image" || exit 1
 fi
 read -r image_width image_height < <(convert "$image" -auto-orient -format '%w %h' info:)
 
@@ -167,6 +174,64 @@ if [ -n "$render" ]; then
   convert "$out/dragged.png" -crop "$strip+0+0" +repage "$out/dragged-visible.png"
   dragged=$(compare -metric AE "$out/dragged-expected.png" "$out/dragged-visible.png" null: 2>&1 | cut -d' ' -f1)
   [ "$dragged" = "0" ] || fail "after the drag, $dragged pixels on screen are not lumarq-render's picture"
+fi
+
+if [ -n "$fit" ]; then
+  xdotool key ctrl+0
+  wait_for_window '[ "$X" -eq 0 ] && [ "$Y" -eq 0 ] && [ "$WIDTH" -eq 1280 ] && [ "$HEIGHT" -eq 960 ]' ||
+    fail "Ctrl+0 did not fit the window to the screen: $X,$Y ${WIDTH}x$HEIGHT"
+  sleep 1.5  # the scale shown on the image goes away
+  shoot fit
+  # Left of and above the panel; the image part those screen pixels cover.
+  box_width=$((panel_x < 1280 ? panel_x : 1280)) box_height=$((panel_y < 960 ? panel_y : 960))
+  convert "$out/fit.png" -crop "${box_width}x$box_height+0+0" +repage -depth 8 "$out/fit-visible.ppm"
+  convert "$out/rendered.bmp" -crop "$(((box_width * 25 + 7) / 8))x$(((box_height * 25 + 7) / 8))+0+0" +repage \
+    -depth 8 "$out/fit-source.ppm"
+  worst=$(python3 - "$out/fit-source.ppm" "$out/fit-visible.ppm" <<'EOF'
+import sys
+
+def read_ppm(path):
+    data = open(path, "rb").read()
+    fields, at = [], 0
+    while len(fields) < 4:  # P6, width, height, maximum, each after white space
+        while data[at:at + 1].isspace(): at += 1
+        end = at
+        while not data[end:end + 1].isspace(): end += 1
+        fields.append(data[at:end]); at = end
+    return int(fields[1]), int(fields[2]), data[at + 1:]
+
+# View pixel i covers image [i q/p, (i + 1) q/p) at p/q = 8/25; each image pixel by
+# the part of it inside, in 1/8 of a pixel: integers adding up to 25 per axis.
+P, Q = 8, 25
+def taps(i):
+    begin, end = i * Q, (i + 1) * Q
+    return [(j, min((j + 1) * P, end) - max(j * P, begin)) for j in range(begin // P, -(-end // P))]
+
+sw, sh, source = read_ppm(sys.argv[1])
+vw, vh, view = read_ppm(sys.argv[2])
+columns = [taps(x) for x in range(vw)]
+worst = 0
+for y in range(vh):
+    row = [0] * (3 * sw)
+    for j, w in taps(y):
+        line = source[3 * sw * j:3 * sw * (j + 1)]
+        row = [a + w * b for a, b in zip(row, line)]
+    for x in range(vw):
+        for c in range(3):
+            total = sum(w * row[3 * j + c] for j, w in columns[x])
+            want = (2 * total + Q * Q) // (2 * Q * Q)  # nearest, halves up
+            worst = max(worst, abs(view[3 * (vw * y + x) + c] - want))
+print(worst)
+EOF
+)
+  [ -n "$worst" ] && [ "$worst" -le 1 ] ||
+    fail "at Fit the screen is not the box-filtered picture: a channel is off by ${worst:-?}"
+  xdotool key ctrl+1
+  wait_for_window '[ "$X" -eq 0 ] && [ "$Y" -eq 0 ] && [ "$WIDTH" -eq 4000 ] && [ "$HEIGHT" -eq 3000 ]' ||
+    fail "Ctrl+1 did not bring back the actual-size window: $X,$Y ${WIDTH}x$HEIGHT"
+  sleep 1.5
+  shoot actual
+  [ "$(differing actual "$out/rendered.bmp")" = "0" ] || fail "after Ctrl+1 the screen is not lumarq-render's picture"
 fi
 
 # A drop from another program opens the file: the image window takes its size.

@@ -1,0 +1,238 @@
+#include "platform/gdi/scale.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+#include "platform/threads/parallel.h"
+
+namespace platform::gdi {
+
+namespace {
+
+constexpr int kRowsPerPiece = 16;
+constexpr std::int64_t kOne = 1 << 16;  // a whole weight
+
+// For view pixels first..last - 1 along one axis: the image pixels each covers and
+// their weights. Below 1 a view pixel i spans [i q, (i + 1) q) and image pixel j
+// spans [j p, (j + 1) p), in 1/p of an image pixel; a weight is the difference of
+// the rounded-down running coverage, so that a view pixel's weights add up to kOne.
+struct Taps {
+    std::vector<int> start;     // first image pixel of each view pixel
+    std::vector<int> offset;    // where its weights begin in `weights`; one more at the end
+    std::vector<std::uint32_t> weights;
+
+    Taps(int first, int last, ViewScale scale) {
+        const std::int64_t p = scale.numerator, q = scale.denominator;
+        start.reserve(static_cast<std::size_t>(last - first));
+        offset.reserve(static_cast<std::size_t>(last - first) + 1);
+        for (std::int64_t i = first; i < last; ++i) {
+            const std::int64_t begin = i * q, end = begin + q;
+            start.push_back(static_cast<int>(begin / p));
+            offset.push_back(static_cast<int>(weights.size()));
+            std::int64_t before = 0;
+            for (std::int64_t j = begin / p; j * p < end; ++j) {
+                const std::int64_t covered = std::min((j + 1) * p, end) - begin;
+                const std::int64_t upTo = covered * kOne / q;
+                weights.push_back(static_cast<std::uint32_t>(upTo - before));
+                before = upTo;
+            }
+        }
+        offset.push_back(static_cast<int>(weights.size()));
+    }
+    int Count(std::size_t i) const { return offset[i + 1] - offset[i]; }
+    // The image pixels that view pixels first..last - 1 of this table reach: [low, high).
+    int Low() const { return start.front(); }
+    int High() const { return start.back() + Count(start.size() - 1); }
+};
+
+void Store(std::uint8_t* out, int bytesPerPixel, std::uint32_t blue, std::uint32_t green, std::uint32_t red) {
+    if (bytesPerPixel == 4) {
+        const std::uint32_t pixel = 0xFF000000u | red << 16 | green << 8 | blue;
+        std::copy_n(reinterpret_cast<const std::uint8_t*>(&pixel), 4, out);
+    } else {
+        out[0] = static_cast<std::uint8_t>(blue);
+        out[1] = static_cast<std::uint8_t>(green);
+        out[2] = static_cast<std::uint8_t>(red);
+    }
+}
+
+// Rows first..last - 1 of the view's clip, reduced: each row's image rows summed
+// with their weights into `sums` (one per channel of the image columns reached),
+// then each view pixel's image columns summed from it.
+void ReduceRows(const Surface& dst, const Surface& src, const ClipBox& clip, const Taps& rows, const Taps& columns,
+                int first, int last) {
+    const int low = columns.Low();
+    const std::size_t channels = 3 * static_cast<std::size_t>(columns.High() - low);
+    std::vector<std::uint32_t> sums(channels);
+    for (int y = first; y < last; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y - clip.top);
+        const int count = rows.Count(row);
+        const std::uint32_t* weight = rows.weights.data() + rows.offset[row];
+        for (int t = 0; t < count; ++t) {
+            const std::uint8_t* in = src.pixel(low, rows.start[row] + t);
+            const std::uint32_t w = weight[t];
+            std::uint32_t* sum = sums.data();
+            if (t == 0) {
+                for (std::size_t k = 0; k < channels; ++k) sum[k] = w * in[k];
+            } else {
+                for (std::size_t k = 0; k < channels; ++k) sum[k] += w * in[k];
+            }
+        }
+        std::uint8_t* out = dst.pixel(clip.left, y);
+        for (std::size_t x = 0; x < columns.start.size(); ++x, out += dst.bytesPerPixel) {
+            const std::uint32_t* in = sums.data() + 3 * static_cast<std::size_t>(columns.start[x] - low);
+            const std::uint32_t* w = columns.weights.data() + columns.offset[x];
+            std::uint64_t blue = 0, green = 0, red = 0;
+            for (int t = columns.Count(x); t > 0; --t, ++w, in += 3) {
+                blue += std::uint64_t{*w} * in[0];
+                green += std::uint64_t{*w} * in[1];
+                red += std::uint64_t{*w} * in[2];
+            }
+            constexpr std::uint64_t kHalf = std::uint64_t{1} << 31;
+            Store(out, dst.bytesPerPixel, static_cast<std::uint32_t>((blue + kHalf) >> 32),
+                  static_cast<std::uint32_t>((green + kHalf) >> 32), static_cast<std::uint32_t>((red + kHalf) >> 32));
+        }
+    }
+}
+
+// Rows first..last - 1 of the view's clip at 1/n: each view pixel the exact mean of
+// n x n whole image pixels, rounded to the nearest, halves up. Plain sums (a column
+// of n bytes fits 16 bits for n below 128), and a multiplication for the division:
+// with k = 40 and m = ceil(2^k / d), (s m) >> k is s / d rounded down for every s
+// below 2^k / d, which holds for n below 128.
+template <int N>
+void AverageBlocksOf(const Surface& dst, const Surface& src, const ClipBox& clip, int dynamicN, int first, int last) {
+    const int n = N > 0 ? N : dynamicN;
+    const std::size_t channels = 3 * static_cast<std::size_t>(clip.right - clip.left) * static_cast<std::size_t>(n);
+    const std::uint64_t area = static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n);
+    const std::uint64_t divisor = 2 * area;
+    const std::uint64_t multiplier = ((std::uint64_t{1} << 40) + divisor - 1) / divisor;
+    std::vector<std::uint16_t> columns(channels);
+    for (int y = first; y < last; ++y) {
+        const std::uint8_t* row = src.pixel(n * clip.left, n * y);
+        std::uint16_t* __restrict__ sum = columns.data();
+        {
+            const std::uint8_t* __restrict__ in = row;
+            for (std::size_t k = 0; k < channels; ++k) sum[k] = in[k];
+        }
+        for (int t = 1; t < n; ++t) {
+            const std::uint8_t* __restrict__ in = row + t * src.stride;
+            for (std::size_t k = 0; k < channels; ++k) sum[k] = static_cast<std::uint16_t>(sum[k] + in[k]);
+        }
+        std::uint8_t* out = dst.pixel(clip.left, y);
+        const std::uint16_t* in = columns.data();
+        const auto mean = [area, multiplier](std::uint32_t total) {
+            return static_cast<std::uint32_t>(((2 * std::uint64_t{total} + area) * multiplier) >> 40);
+        };
+        const auto block = [&in, n, &mean] {
+            std::uint32_t blue = 0, green = 0, red = 0;
+            for (int t = 0; t < n; ++t, in += 3) {
+                blue += in[0];
+                green += in[1];
+                red += in[2];
+            }
+            return 0xFF000000u | mean(red) << 16 | mean(green) << 8 | mean(blue);
+        };
+        if (dst.bytesPerPixel == 4) {
+            // A window's surface: whole 32-bit words.
+            auto* __restrict__ pixels = reinterpret_cast<std::uint32_t*>(out);
+            for (int x = clip.left; x < clip.right; ++x) *pixels++ = block();
+        } else {
+            for (int x = clip.left; x < clip.right; ++x, out += 3) {
+                const std::uint32_t pixel = block();
+                Store(out, 3, pixel & 0xFF, pixel >> 8 & 0xFF, pixel >> 16 & 0xFF);
+            }
+        }
+    }
+}
+
+void AverageBlocks(const Surface& dst, const Surface& src, const ClipBox& clip, int n, int first, int last) {
+    // The common reductions with their loops unrolled.
+    switch (n) {
+        case 2: return AverageBlocksOf<2>(dst, src, clip, n, first, last);
+        case 3: return AverageBlocksOf<3>(dst, src, clip, n, first, last);
+        case 4: return AverageBlocksOf<4>(dst, src, clip, n, first, last);
+        default: return AverageBlocksOf<0>(dst, src, clip, n, first, last);
+    }
+}
+
+// Rows first..last - 1 of the view's clip, enlarged: each view pixel the image pixel it lies on.
+void EnlargeRows(const Surface& dst, const Surface& src, const ClipBox& clip, ViewScale scale,
+                 const std::vector<int>& columns, int first, int last) {
+    for (int y = first; y < last; ++y) {
+        const int row = static_cast<int>(static_cast<std::int64_t>(y) * scale.denominator / scale.numerator);
+        const std::uint8_t* in = src.pixel(0, row);
+        std::uint8_t* out = dst.pixel(clip.left, y);
+        for (const int column : columns) {
+            const std::uint8_t* pixel = in + 3 * static_cast<std::ptrdiff_t>(column);
+            Store(out, dst.bytesPerPixel, pixel[0], pixel[1], pixel[2]);
+            out += dst.bytesPerPixel;
+        }
+    }
+}
+
+}  // namespace
+
+ViewScale MakeViewScale(long long numerator, long long denominator) {
+    if (numerator <= 0 || denominator <= 0) return {};
+    const long long common = std::gcd(numerator, denominator);
+    return {static_cast<int>(numerator / common), static_cast<int>(denominator / common)};
+}
+
+int ScaledExtent(int extent, ViewScale scale) {
+    const std::int64_t scaled = static_cast<std::int64_t>(extent) * scale.numerator / scale.denominator;
+    return static_cast<int>(std::clamp<std::int64_t>(scaled, 0, std::int64_t{0x7FFFFFFF}));
+}
+
+bool ScaleBlt(const DeviceContext& target, const DeviceContext& source, ViewScale scale) {
+    const Surface dst = target.Pixels();
+    const Surface src = source.Pixels();
+    if (dst.empty() || src.empty() || src.bytesPerPixel != 3 || scale.numerator <= 0 || scale.denominator <= 0)
+        return false;
+    ClipBox clip = target.Clip();
+    clip.left = std::clamp(clip.left, 0, dst.width);
+    clip.top = std::clamp(clip.top, 0, dst.height);
+    clip.right = std::clamp(clip.right, 0, std::min(dst.width, ScaledExtent(src.width, scale)));
+    clip.bottom = std::clamp(clip.bottom, 0, std::min(dst.height, ScaledExtent(src.height, scale)));
+    if (clip.left >= clip.right || clip.top >= clip.bottom) return false;
+
+    std::function<void(int, int)> rows;
+    std::int64_t work = static_cast<std::int64_t>(clip.right - clip.left) * (clip.bottom - clip.top);
+    // Declared here so that they outlive the loops below.
+    std::unique_ptr<Taps> rowTaps, columnTaps;
+    std::vector<int> columns;
+    if (scale.numerator == 1 && scale.denominator > 1 && scale.denominator < 128) {
+        const int n = scale.denominator;
+        work = static_cast<std::int64_t>(clip.right - clip.left) * (clip.bottom - clip.top) * n * n;
+        rows = [&, n](int first, int last) { AverageBlocks(dst, src, clip, n, first, last); };
+    } else if (scale.numerator < scale.denominator) {
+        rowTaps = std::make_unique<Taps>(clip.top, clip.bottom, scale);
+        columnTaps = std::make_unique<Taps>(clip.left, clip.right, scale);
+        work = static_cast<std::int64_t>(rowTaps->High() - rowTaps->Low()) * (columnTaps->High() - columnTaps->Low());
+        rows = [&](int first, int last) { ReduceRows(dst, src, clip, *rowTaps, *columnTaps, first, last); };
+    } else {
+        for (std::int64_t x = clip.left; x < clip.right; ++x)
+            columns.push_back(static_cast<int>(x * scale.denominator / scale.numerator));
+        rows = [&](int first, int last) { EnlargeRows(dst, src, clip, scale, columns, first, last); };
+    }
+    const int height = clip.bottom - clip.top;
+    if (work < parallel::kFewestPixelsToShare) {
+        rows(clip.top, clip.bottom);
+        return true;
+    }
+    // Every view row is worked out from the image alone, so the pieces may go in any order.
+    const int pieces = (height + kRowsPerPiece - 1) / kRowsPerPiece;
+    parallel::RunOn(parallel::Threads(), [&] {
+        parallel::ForEach(pieces, [&](int piece) {
+            const int first = clip.top + piece * kRowsPerPiece;
+            rows(first, std::min(clip.bottom, first + kRowsPerPiece));
+        });
+    });
+    return true;
+}
+
+}  // namespace platform::gdi
