@@ -469,13 +469,21 @@ bool LoadOtherwise(QFile& file, TWin& image, TWin* copy, std::unique_ptr<JpegFac
         case Kind::JpegXl: LoadJpegXl(ReadWhole(file), result); break;
         case Kind::Other: {
             if (head.size() < 3 || !head.startsWith("\xFF\xD8\xFF")) return false;
-            const std::vector<std::uint8_t> whole = ReadWhole(file);
-            jpeg = std::make_unique<JpegFacts>(ScanJpeg(whole.data(), whole.size()));
+            // The markers before the scan are nearly always in the first megabyte.
+            const QByteArray start = file.peek(1 << 20);
+            jpeg = std::make_unique<JpegFacts>(
+                ScanJpeg(reinterpret_cast<const std::uint8_t*>(start.constData()), static_cast<std::size_t>(start.size())));
+            std::vector<std::uint8_t> whole;
+            if (!jpeg->scanFound && start.size() < file.size()) {
+                whole = ReadWhole(file);
+                *jpeg = ScanJpeg(whole.data(), whole.size());
+            }
             if (jpeg->components != 4) {
                 file.seek(0);  // Qt's reader starts where the file stands
                 return false;
             }
             if (!JpegIsComplete(file)) throw LoadError("JPEG image is incomplete: the file ends before the image data do");
+            if (whole.empty()) whole = ReadWhole(file);
             LoadCmykJpeg(whole, result);
             ApplyOrientation(result, ExifOrientation(QByteArray(reinterpret_cast<const char*>(jpeg->exif.data()),
                                                                 static_cast<qsizetype>(jpeg->exif.size()))));

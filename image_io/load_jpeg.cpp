@@ -28,7 +28,10 @@ JpegFacts ScanJpeg(const std::uint8_t* data, std::size_t size) {
             at += 2;
             continue;
         }
-        if (code == 0xDA || code == 0xD9) break;
+        if (code == 0xDA || code == 0xD9) {
+            facts.scanFound = true;
+            break;
+        }
         const std::size_t length = static_cast<std::size_t>(data[at + 2]) << 8 | data[at + 3];
         if (length < 2 || at + 2 + length > size) break;
         const std::uint8_t* body = data + at + 4;

@@ -53,6 +53,7 @@ struct JpegFacts {
     bool adobe = false;
     std::vector<std::uint8_t> icc;
     std::vector<std::uint8_t> exif;
+    bool scanFound = false;  // false when the data end before the scan
 };
 JpegFacts ScanJpeg(const std::uint8_t* data, std::size_t size);
 
