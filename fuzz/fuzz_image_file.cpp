@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to the image loader as a file, the way the windows and
-// lumarq-render open one: whichever reader the content picks (a photo format
-// through Qt's readers, else the BMP reader) must give an image or a message.
+// lumarq-render open one: whichever reader the content picks (HEIC and AVIF through
+// libheif, JPEG XL through libjxl, CMYK JPEGs through libjpeg-turbo, the other photo
+// formats through Qt's readers, colours through LittleCMS, else the BMP reader)
+// must give an image or a message. Seed it with tests/data/images.
 #include <unistd.h>
 
 #include <cstddef>
