@@ -38,12 +38,13 @@ colour::Source ColourOf(const heif_image_handle* handle) {
         }
         case heif_color_profile_type_nclx: {
             heif_color_profile_nclx* nclx = nullptr;
+            // Unknown primaries are an error that still hands over the profile: free it either way.
             if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok && nclx) {
                 source.coded = true;
                 source.primaries = nclx->color_primaries;
                 source.transfer = nclx->transfer_characteristics;
-                heif_nclx_color_profile_free(nclx);
             }
+            if (nclx) heif_nclx_color_profile_free(nclx);
             break;
         }
         default: break;

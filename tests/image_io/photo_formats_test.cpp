@@ -92,6 +92,8 @@ TEST(PhotoLoad, EachFileShowsItsPictureInSrgb) {
         {"avif-10bit.avif", 16, 12, Deep, 0, false},
         {"avif-alpha.avif", 16, 12, OverBlack, 0, false},
         {"avif-p3.avif", 16, 12, P3ToSrgb, 2, false},
+        // Primaries no standard names (once leaked the colour description): sRGB.
+        {"fuzz-avif-unknown-primaries.avif", 16, 12, Deep, 0, false},
         {"jxl-lossless.jxl", 16, 12, Pattern, 0, false},
         // The encoder rings by up to 17 next to the blocks' meeting point (djxl shows the same).
         {"jxl-lossy.jxl", 32, 24, Quadrants, 18, true},
