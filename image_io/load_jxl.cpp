@@ -77,7 +77,10 @@ void LoadJpegXl(const std::vector<std::uint8_t>& file, TWin& image) {
     JxlBasicInfo info{};
     JxlPixelFormat format{};
     colour::Source source;
-    std::vector<std::uint8_t> buffer;
+    // Not zeroed: a file that declares a large picture and then ends costs no
+    // more than the pages its decoded part touches.
+    std::unique_ptr<std::uint8_t[]> buffer;
+    std::size_t bufferSize = 0;
     DecodedPixels pixels;
     for (;;) {
         const JxlDecoderStatus status = JxlDecoderProcessInput(d);
@@ -106,15 +109,16 @@ void LoadJpegXl(const std::vector<std::uint8_t>& file, TWin& image) {
             pixels.width = static_cast<int>(turned ? info.ysize : info.xsize);
             pixels.height = static_cast<int>(turned ? info.xsize : info.ysize);
             if (!platform::gdi::ImageAllocationAllowed(size)) throw LoadError(kOutOfMemoryError);
-            buffer.resize(size);
-            if (JxlDecoderSetImageOutBuffer(d, &format, buffer.data(), size) != JXL_DEC_SUCCESS) fail("no pixel layout");
+            buffer.reset(new std::uint8_t[size]);
+            bufferSize = size;
+            if (JxlDecoderSetImageOutBuffer(d, &format, buffer.get(), size) != JXL_DEC_SUCCESS) fail("no pixel layout");
         } else if (status == JXL_DEC_FULL_IMAGE) {
             break;  // the first frame is the picture
         }
     }
-    if (buffer.empty() || pixels.height <= 0) fail("no picture in it");
-    pixels.data = buffer.data();
-    pixels.stride = buffer.size() / static_cast<std::size_t>(pixels.height);
+    if (!buffer || pixels.height <= 0) fail("no picture in it");
+    pixels.data = buffer.get();
+    pixels.stride = bufferSize / static_cast<std::size_t>(pixels.height);
     TWin result(pixels.width, pixels.height);
     if (!result.HasPixels()) throw LoadError(kOutOfMemoryError);
     PutPixels(pixels, source, result);
