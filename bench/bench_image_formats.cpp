@@ -117,13 +117,16 @@ void LibraryHeif(benchmark::State& state, const char* extension) {
 void LibraryJxl(benchmark::State& state, const char* extension) {
     const std::string& path = PhotoSample(extension);
     if (path.empty()) return state.SkipWithError("the encoder failed");
-    std::vector<std::uint8_t> file;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::uint8_t chunk[1 << 16];
-        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) file.insert(file.end(), chunk, chunk + n);
-        std::fclose(f);
-    }
     for (auto _ : state) {
+        // From the file, as libheif reads its own and image_io reads every file.
+        std::vector<std::uint8_t> file;
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            std::fseek(f, 0, SEEK_END);
+            file.resize(static_cast<std::size_t>(std::ftell(f)));
+            std::fseek(f, 0, SEEK_SET);
+            if (std::fread(file.data(), 1, file.size(), f) != file.size()) state.SkipWithError("cannot read");
+            std::fclose(f);
+        }
         JxlDecoder* decoder = JxlDecoderCreate(nullptr);
         void* runner = JxlThreadParallelRunnerCreate(nullptr, static_cast<std::size_t>(parallel::Threads()));
         JxlDecoderSetParallelRunner(decoder, JxlThreadParallelRunner, runner);

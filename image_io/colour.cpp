@@ -119,7 +119,7 @@ Profile RgbProfile(const std::vector<double>& c, cmsToneCurve* curve) {
 // same colorants and tone curves. Converting through it would only cost time and
 // rounding.
 bool ProfileIsSrgb(cmsHPROFILE profile) {
-    if (cmsGetColorSpace(profile) != cmsSigRgbData || cmsGetEncodedICCversion(profile) == 0) return false;
+    if (cmsGetColorSpace(profile) != cmsSigRgbData) return false;
     // Profiles are not to be read from two threads at once: one of our own per call.
     const Profile srgb(cmsCreate_sRGBProfile());
     for (const cmsTagSignature tag : {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag}) {
@@ -156,11 +156,11 @@ cmsColorSpaceSignature SpaceOf(Model model) {
 Profile SourceProfile(const Source& source, Model model, bool evenForSrgb) {
     if (!source.icc.empty()) {
         Profile profile(cmsOpenProfileFromMem(source.icc.data(), static_cast<cmsUInt32Number>(source.icc.size())));
-        if (profile && cmsGetColorSpace(profile.get()) == SpaceOf(model) &&
-            cmsGetDeviceClass(profile.get()) != cmsSigLinkClass && cmsGetDeviceClass(profile.get()) != cmsSigAbstractClass &&
-            (evenForSrgb || !ProfileIsSrgb(profile.get())))
-            return profile;
-        if (profile && cmsGetColorSpace(profile.get()) == SpaceOf(model) && ProfileIsSrgb(profile.get())) return nullptr;
+        const bool usable = profile && cmsGetColorSpace(profile.get()) == SpaceOf(model) &&
+                            cmsGetDeviceClass(profile.get()) != cmsSigLinkClass &&
+                            cmsGetDeviceClass(profile.get()) != cmsSigAbstractClass;
+        if (usable && (evenForSrgb || !ProfileIsSrgb(profile.get()))) return profile;
+        if (usable) return nullptr;
         // A profile that cannot describe these samples: shown as untagged.
     } else if (source.coded && model == Model::Rgb) {
         if (!evenForSrgb && PrimariesAreSrgb(source.primaries) && TransferIsSrgb(source.transfer)) return nullptr;

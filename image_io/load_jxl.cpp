@@ -4,7 +4,9 @@
 #include <jxl/thread_parallel_runner.h>
 #include <jxl/version.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "image_io/image_file.h"
 #include "image_io/pixels.h"
@@ -57,6 +59,25 @@ colour::Source ColourOf(JxlDecoder* decoder) {
     return source;
 }
 
+// The common picture, 8-bit sRGB without alpha, is decoded straight into the
+// raster's rows (4-byte aligned, as libjxl can pad them), red and blue then swapped
+// in place: no second buffer, no second pass over memory.
+void SwapRedAndBlue(TWin& image) {
+    const int width = image.Width(), height = image.Height();
+    auto rows = [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            std::uint8_t* p = image.PixelAddress(0, y);
+            for (int x = 0; x < width; ++x, p += 3) std::swap(p[0], p[2]);
+        }
+    };
+    constexpr int kBand = 64;
+    if (static_cast<long long>(width) * height < parallel::kFewestPixelsToShare) return rows(0, height);
+    parallel::RunOn(parallel::Threads(), [&] {
+        parallel::ForEach((height + kBand - 1) / kBand,
+                          [&](int band) { rows(band * kBand, std::min(height, (band + 1) * kBand)); });
+    });
+}
+
 }  // namespace
 
 void LoadJpegXl(const std::vector<std::uint8_t>& file, TWin& image) {
@@ -82,6 +103,7 @@ void LoadJpegXl(const std::vector<std::uint8_t>& file, TWin& image) {
     std::unique_ptr<std::uint8_t[]> buffer;
     std::size_t bufferSize = 0;
     DecodedPixels pixels;
+    TWin direct(0, 0);  // the raster the decoder writes into, on the direct path
     for (;;) {
         const JxlDecoderStatus status = JxlDecoderProcessInput(d);
         if (status == JXL_DEC_ERROR) fail("the decoder refused it");
@@ -108,6 +130,17 @@ void LoadJpegXl(const std::vector<std::uint8_t>& file, TWin& image) {
             const bool turned = info.orientation >= JXL_ORIENT_TRANSPOSE;
             pixels.width = static_cast<int>(turned ? info.ysize : info.xsize);
             pixels.height = static_cast<int>(turned ? info.xsize : info.ysize);
+            if (!pixels.alpha && pixels.bytesPerSample == 1 && pixels.model == colour::Model::Rgb &&
+                colour::IsSrgb(source)) {
+                TWin(pixels.width, pixels.height).Swap(direct);
+                if (!direct.HasPixels()) throw LoadError(kOutOfMemoryError);
+                format.align = 4;
+                const std::size_t rasterSize = static_cast<std::size_t>(direct.Stride) * direct.Height();
+                if (JxlDecoderImageOutBufferSize(d, &format, &size) != JXL_DEC_SUCCESS || size > rasterSize ||
+                    JxlDecoderSetImageOutBuffer(d, &format, direct.Bits, size) != JXL_DEC_SUCCESS)
+                    fail("no pixel layout");
+                continue;
+            }
             if (!platform::gdi::ImageAllocationAllowed(size)) throw LoadError(kOutOfMemoryError);
             buffer.reset(new std::uint8_t[size]);
             bufferSize = size;
@@ -115,6 +148,11 @@ void LoadJpegXl(const std::vector<std::uint8_t>& file, TWin& image) {
         } else if (status == JXL_DEC_FULL_IMAGE) {
             break;  // the first frame is the picture
         }
+    }
+    if (direct.HasPixels()) {
+        SwapRedAndBlue(direct);
+        image.Swap(direct);
+        return;
     }
     if (!buffer || pixels.height <= 0) fail("no picture in it");
     pixels.data = buffer.get();
