@@ -10,6 +10,8 @@
 #include "app/Unit3.h"
 #include "app/Unit4.h"
 #include "app/desktop_habits.h"
+#include "app/picture.h"
+#include "platform/qt/file_names.h"
 
 TForm1* Form1 = nullptr;
 TForm2* Form2 = nullptr;
@@ -45,11 +47,29 @@ void RestoreApplication() {
 Windows::Windows(const QStringList& arguments) {
     InitialiseResources();
     terminateRequested = false;
-    form1_ = std::make_unique<TForm1>(arguments);
+    picture_ = std::make_unique<Picture>();
+    form1_ = std::make_unique<TForm1>(*picture_, arguments);
+    Form1 = form1_.get();
     form2_ = std::make_unique<TForm2>();
+    Form2 = form2_.get();
     form3_ = std::make_unique<TForm3>();
-    form4_ = std::make_unique<TForm4>();
-    habits_ = std::make_unique<DesktopHabits>(form1_.get(), form4_.get());
+    Form3 = form3_.get();
+    form4_ = std::make_unique<TForm4>(*picture_);
+    Form4 = form4_.get();
+
+    TForm1* image = form1_.get();
+    TForm4* panel = form4_.get();
+    image->SetCompanions(panel, form2_.get(), form3_.get());
+    panel->SetDialogOwner(image);
+    QObject::connect(image, &TForm1::RenderRequested, panel, &TForm4::ScrollBar1Change);
+    QObject::connect(image, &TForm1::Painting, panel, &TForm4::ShowPatternLabel);
+    QObject::connect(panel, &TForm4::Cue, image, &TForm1::Beeper);
+    QObject::connect(panel, &TForm4::OpenChosen, image, &TForm1::OpenAnotherFile);
+    QObject::connect(panel, &TForm4::HelpChosen, image, &TForm1::Help1Click);
+    QObject::connect(panel, &TForm4::AboutChosen, image, &TForm1::About1Click);
+    QObject::connect(panel, &TForm4::SilenceChosen, image, &TForm1::BeSilent1Click);
+    QObject::connect(panel, &TForm4::NoiseChosen, image, &TForm1::NoSounds1Click);
+    habits_ = std::make_unique<DesktopHabits>(*picture_, image, panel);
 }
 
 Windows::~Windows() {
@@ -59,10 +79,15 @@ Windows::~Windows() {
     HideAllWindows();
     habits_.reset();
     if (form1_) form1_->FormDestroy();
+    Form4 = nullptr;
     form4_.reset();
+    Form3 = nullptr;
     form3_.reset();
+    Form2 = nullptr;
     form2_.reset();
+    Form1 = nullptr;
     form1_.reset();
+    picture_.reset();
 }
 
 void ApplyFormFont(QWidget* window) {
@@ -86,7 +111,11 @@ int Run(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("org.lumarq.Lumarq"));
     // The program ends only when asked to (Exit, closing the panel, a refused image).
     QApplication::setQuitOnLastWindowClosed(false);
-    Windows windows(QApplication::arguments().mid(1));
+    // Qt has taken its own options out of argv. The rest are read byte for byte:
+    // QApplication::arguments() would lose a file name that is not UTF-8.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << platform::FileNameFromNative(argv[i]);
+    Windows windows(arguments);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/about_icon.png")));
     ShowMainWindow();
     return QApplication::exec();

@@ -6,13 +6,14 @@
 #include <memory>
 
 class QWidget;
+class Picture;
 class TForm1;
 class TForm2;
 class TForm3;
 class TForm4;
 
-// The four windows, for as long as they exist (null otherwise). The windows reach
-// each other through these, as each is created once for the whole run.
+// The four windows, for as long as they exist (null otherwise). Only the start-up
+// and the tests use these: the windows are handed what they need of each other.
 extern TForm1* Form1;
 extern TForm2* Form2;
 extern TForm3* Form3;
@@ -31,10 +32,10 @@ bool TerminateRequested();
 void MinimizeApplication();
 void RestoreApplication();
 
-// Creates the image window (the main window), the About window, the Help window
-// and the control panel, in this order, all hidden. At the end it hides them,
-// lets the image window free the rasters and play the last cue, then destroys
-// them in the reverse order.
+// Creates the picture, then the image window (the main window), the About window,
+// the Help window and the control panel, in this order, all hidden, and connects
+// them. At the end it hides them, lets the image window free the rasters and play
+// the last cue, then destroys them in the reverse order.
 class Windows {
 public:
     explicit Windows(const QStringList& arguments);
@@ -43,6 +44,7 @@ public:
     Windows& operator=(const Windows&) = delete;
 
 private:
+    std::unique_ptr<Picture> picture_;
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TForm2> form2_;
     std::unique_ptr<TForm3> form3_;

@@ -1,6 +1,10 @@
 #include "app/CommandLine.h"
 
+#include <sys/stat.h>
+
 #include <string_view>
+
+#include "lumarq/version.h"
 
 namespace lumarq {
 
@@ -15,13 +19,17 @@ const char* const kUsage =
     "      --help     show this help and exit\n"
     "      --version  show the version and exit\n";
 
-std::optional<int> AnswerCommandLine(int argc, const char* const* argv, std::ostream& out) {
+std::optional<int> AnswerCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     if (argc < 2) return std::nullopt;
     const std::string_view first = argv[1];
     if (first == "--help") {
         out << kUsage;
     } else if (first == "--version") {
         out << "lumarq " << LUMARQ_VERSION << '\n';
+    } else if (struct stat st {}; !first.empty() && first[0] == '-' && ::stat(argv[1], &st) != 0) {
+        err << "lumarq: unknown option " << first << "\n" << kUsage;
+        err.flush();
+        return 2;
     } else {
         return std::nullopt;
     }

@@ -17,9 +17,8 @@
 #include <exception>
 
 #include "app/Application.h"
-#include "app/Unit2.h"
-#include "app/Unit3.h"
-#include "app/Unit4.h"
+#include "app/dialogs.h"
+#include "app/unsaved_work.h"
 #include "controls/message_box.h"
 #include "image_io/image_file.h"
 #include "platform/qt/file_dialog.h"
@@ -42,23 +41,15 @@ QRect DeviceRect(QRect area, qreal ratio) {
                  QPoint(high(area.right() + 1) - 1, high(area.bottom() + 1) - 1));
 }
 
-std::string NativePath(const QString& name) { return QFile::encodeName(name).toStdString(); }
-
 }  // namespace
 
-void ReportError(const QString& text) {
-    QString answer;
-    // OK button, stop icon, application-modal, above the stay-on-top panel.
-    ShowMessageBox(QStringLiteral("Lumarq"), text, 4, 1, 1, 0, answer);
-}
-
-TForm1::TForm1(const QStringList& arguments, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+TForm1::TForm1(Picture& picture, const QStringList& arguments, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), picture_(picture) {
     // The paint writes every pixel itself; Qt need not clear the surface first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setupUi(this);
     lumarq::ApplyFormFont(this);
-    Form1 = this;
+    connect(&picture_, &Picture::Changed, this, &TForm1::FormPaint);
     connect(Help1, &QAction::triggered, this, &TForm1::Help1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(BeSilent1, &QAction::triggered, this, &TForm1::BeSilent1Click);
@@ -81,22 +72,26 @@ TForm1::TForm1(const QStringList& arguments, QWidget* parent)
     FormCreate(arguments);
 }
 
-TForm1::~TForm1() { Form1 = nullptr; }
+TForm1::~TForm1() = default;
+
+void TForm1::SetCompanions(QWidget* panel, QWidget* about, QWidget* help) {
+    panel_ = panel;
+    about_ = about;
+    help_ = help;
+}
 
 void TForm1::FormCreate(const QStringList& arguments) {
-    CurrentFileName = arguments.isEmpty() ? QString() : arguments.first();
     SoundsOn = true;
-    SourceRaster = std::make_unique<TWin>(32, 32);
-    WorkRaster = std::make_unique<TWin>(32, 32);
+    picture_.Create(arguments.isEmpty() ? QString() : arguments.first());
 }
 
 void TForm1::FormDestroy() {
-    WorkRaster.reset();
-    SourceRaster.reset();
+    picture_.Free();
     Beeper(7);
 }
 
 bool TForm1::LoadCurrentFile() {
+    QString& CurrentFileName = picture_.CurrentFileName;
     for (;;) {
         if (CurrentFileName.isEmpty()) {
             std::optional<QString> chosen = RunOpenDialog1();
@@ -107,24 +102,18 @@ bool TForm1::LoadCurrentFile() {
             CurrentFileName = *chosen;
         }
         try {
-            // Both images are read before either raster changes: a file that fails
-            // to load must not leave the image on screen without its source, or
-            // the next render would turn it black and Save would write that.
-            const std::string path = NativePath(CurrentFileName);
-            TWin source(0, 0), work(0, 0);
-            image_io::LoadImageFile(path, source, &work);
+            Picture::Loaded image;
+            Picture::Read(CurrentFileName, image);
             // The surface that shows the image is had before anything changes, too.
             const qreal ratio = devicePixelRatioF();
-            if (!platform::WindowCanvas::CanBeHad(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio)))
-                throw LoadError(kOutOfMemoryError);
-            SourceRaster->Swap(source);
-            WorkRaster->Swap(work);
-            imageLoaded = true;
+            const QSize size = WindowSizeFor(image.work.Width(), image.work.Height(), ratio);
+            if (!platform::WindowCanvas::CanBeHad(DeviceSize(size, ratio))) throw LoadError(kOutOfMemoryError);
+            picture_.Take(image, CurrentFileName);
             return true;
         } catch (const std::exception& error) {
-            ReportError(QString::fromLocal8Bit(error.what()));
+            ReportError(QString::fromLocal8Bit(error.what()), CurrentFileName);
         }
-        if (imageLoaded) {
+        if (picture_.HasImage()) {
             // The previous image is still on screen: Save must go where it went
             // before this Open, not to the file that failed.
             CurrentFileName = saveNameBeforeOpen;
@@ -137,32 +126,31 @@ bool TForm1::LoadCurrentFile() {
 
 void TForm1::FormShow() {
     if (!LoadCurrentFile()) return;
-    SourceFileName = CurrentFileName;
     ShowLoadedImage();
-    if (!lumarq::TerminateRequested()) emit FileOpened(CurrentFileName);
+    if (!lumarq::TerminateRequested()) emit FileOpened(picture_.CurrentFileName);
 }
 
 void TForm1::ShowLoadedImage() {
-    const int width = WorkRaster->Width();
-    const int height = WorkRaster->Height();
+    const int width = picture_.WorkRaster->Width();
+    const int height = picture_.WorkRaster->Height();
     resize(WindowSizeFor(width, height, devicePixelRatioF()));
     move(0, 0);
 
-    if (Form4) Form4->show();
+    if (panel_) panel_->show();
 
     if (width <= 128 || height <= 128) {
         QString answer;
         ShowMessageBox(QString::fromLatin1(kTooSmallTitle), QString::fromLatin1(kTooSmallText), 1, 0, 1, 0, answer);
         lumarq::Terminate();
-    } else if (Form4) {
-        Form4->ScrollBar1Change();
+    } else {
+        emit RenderRequested();
     }
     Beeper(1);
 }
 
 void TForm1::FormPaint() {
-    if (Form4)
-        Form4->Label1->setText(QStringLiteral("Lumarq ") + QString::number(Form4->ScrollBar1->value()));
+    emit Painting();
+    const std::unique_ptr<TWin>& WorkRaster = picture_.WorkRaster;
     if (!WorkRaster) return;
     // Qt paints only inside a paint event: outside one, ask for it. Its blit
     // converts to the window's 32 bits as it copies, on the render's threads.
@@ -178,17 +166,17 @@ void TForm1::FormPaint() {
 }
 
 void TForm1::Help1Click() {
-    if (Form3) {
-        Form3->show();
-        Form3->raise();
+    if (help_) {
+        help_->show();
+        help_->raise();
     }
     Beeper(5);
 }
 
 void TForm1::About1Click() {
-    if (Form2) {
-        Form2->show();
-        Form2->raise();
+    if (about_) {
+        about_->show();
+        about_->raise();
     }
     Beeper(4);
 }
@@ -207,41 +195,22 @@ void TForm1::Beeper(unsigned Code) {
                                 Code == 7 ? platform::SoundMode::ToEnd : platform::SoundMode::Asynchronous);
 }
 
-std::optional<QString> TForm1::RunOpenDialog1() {
-    platform::FileDialogRequest request;
-    request.kind = platform::FileDialogRequest::Kind::Open;
-    request.title = QStringLiteral("Please Choose a Bitmap to Load and Edit");
-    request.filter = QString::fromStdString(image_io::OpenDialogFilter());
-    std::optional<QString> chosen = platform::RunFileDialog(this, request);
-    if (chosen && chosen->isEmpty()) return std::nullopt;
-    if (chosen) return QFileInfo(*chosen).absoluteFilePath();
-    return chosen;
-}
+std::optional<QString> TForm1::RunOpenDialog1() { return lumarq::RunOpenDialog1(this); }
 
-std::optional<QString> TForm1::RunSaveDialog1(const QString& preset) {
-    platform::FileDialogRequest request;
-    request.kind = platform::FileDialogRequest::Kind::Save;
-    request.title = QStringLiteral("Save New Bitmap");
-    request.filter = QString::fromStdString(image_io::SaveDialogFilter());
-    request.defaultSuffix = QStringLiteral("bmp");
-    request.fileName = preset;
-    std::optional<QString> chosen = platform::RunFileDialog(this, request);
-    if (!chosen || chosen->isEmpty()) return std::nullopt;
-    QString name = *chosen;
-    if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".bmp");
-    return QFileInfo(name).absoluteFilePath();
-}
+std::optional<QString> TForm1::RunSaveDialog1(const QString& preset) { return lumarq::RunSaveDialog1(this, preset); }
 
 void TForm1::OpenAnotherFile() {
-    saveNameBeforeOpen = CurrentFileName;
-    CurrentFileName.clear();
+    if (!lumarq::MayDropPicture(picture_, this)) return;
+    saveNameBeforeOpen = picture_.CurrentFileName;
+    picture_.CurrentFileName.clear();
     hide();
     show();
 }
 
 void TForm1::OpenNamedFile(const QString& fileName) {
-    saveNameBeforeOpen = CurrentFileName;
-    CurrentFileName = fileName;
+    if (!lumarq::MayDropPicture(picture_, this)) return;
+    saveNameBeforeOpen = picture_.CurrentFileName;
+    picture_.CurrentFileName = fileName;
     hide();
     show();
 }
@@ -255,7 +224,12 @@ bool TForm1::OpenUnnamedImage(TWin& Image) {
         return false;
     }
     // As a load does, everything the new image needs is had before anything changes.
-    TWin work(Image.Width(), Image.Height());
+    Picture::Loaded image;
+    TWin& work = image.work;
+    {
+        TWin fresh(Image.Width(), Image.Height());
+        work.Swap(fresh);
+    }
     const qreal ratio = devicePixelRatioF();
     if (!work.HasPixels() || !Image.HasPixels() ||
         !platform::WindowCanvas::CanBeHad(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio))) {
@@ -264,11 +238,10 @@ bool TForm1::OpenUnnamedImage(TWin& Image) {
     }
     for (int y = 0; y < work.Height(); ++y)
         std::memcpy(work.PixelAddress(0, y), Image.PixelAddress(0, y), 3 * static_cast<std::size_t>(work.Width()));
-    SourceRaster->Swap(Image);
-    WorkRaster->Swap(work);
-    imageLoaded = true;
-    CurrentFileName.clear();
-    SourceFileName.clear();
+    if (!lumarq::MayDropPicture(picture_, this)) return false;
+    image.source.Swap(Image);
+    picture_.Take(image, QString());
+    picture_.CurrentFileName.clear();
     ShowLoadedImage();
     return true;
 }
@@ -313,8 +286,9 @@ void TForm1::paintEvent(QPaintEvent* event) {
     // Where the window is larger than the raster, its background.
     const platform::gdi::Surface surface = canvas.Pixels();
     const platform::gdi::ClipBox clip = canvas.Clip();
-    const int drawnWidth = WorkRaster ? std::min(WorkRaster->Width(), clip.right) : 0;
-    const int drawnHeight = WorkRaster ? WorkRaster->Height() : 0;
+    const TWin* shown = picture_.WorkRaster.get();
+    const int drawnWidth = shown ? std::min(shown->Width(), clip.right) : 0;
+    const int drawnHeight = shown ? shown->Height() : 0;
     const std::uint32_t fill = background.rgb() | 0xFF000000u;
     for (int y = clip.top; y < clip.bottom; ++y) {
         const int from = y < drawnHeight ? std::max(drawnWidth, clip.left) : clip.left;
@@ -358,7 +332,12 @@ void TForm1::changeEvent(QEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Closing the main window (a window manager's close) ends the program.
+    // Closing the main window (a window manager's close) ends the program, unless
+    // the user keeps unsaved work.
+    if (!lumarq::TerminateRequested() && !lumarq::MayDropPicture(picture_, this)) {
+        event->ignore();
+        return;
+    }
     event->accept();
     lumarq::Terminate();
 }

@@ -1,7 +1,7 @@
-// TForm1: the image window. Shows the working raster at actual size in a
+// TForm1: the image window. Shows the picture's working raster at actual size in a
 // borderless window at the screen's top-left corner that drags from any point;
-// owns the program-wide state (both rasters, the current file name, the sounds-on
-// flag), the start-up sequence that loads a bitmap, and the sound cues.
+// runs the start-up sequence that loads a bitmap into the picture, and owns the
+// sounds-on flag and the sound cues.
 #pragma once
 
 #include <QRegion>
@@ -11,23 +11,27 @@
 #include <memory>
 #include <optional>
 
+#include "app/dialogs.h"
+#include "app/picture.h"
 #include "controls/SysMenu.h"
 #include "platform/qt/window_canvas.h"
-#include "raster/win.h"
 #include "ui_Unit1.h"
 
 class TForm1 : public QWidget, public Ui::TForm1 {
     Q_OBJECT
 public:
     // arguments: the command line without the program name; the first one, if
-    // any, is the bitmap to edit.
-    explicit TForm1(const QStringList& arguments, QWidget* parent = nullptr);
+    // any, is the bitmap to edit. The window shows `picture` for its whole life.
+    TForm1(Picture& picture, const QStringList& arguments, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    std::unique_ptr<TWin> SourceRaster;  // the image as loaded
-    std::unique_ptr<TWin> WorkRaster;    // the rendered image: shown and saved
-    QString CurrentFileName;             // the file Save writes to
+    // The picture this window shows.
+    Picture& Document() const { return picture_; }
     bool SoundsOn = true;
+
+    // The windows this one shows: the control panel after a load, About and Help
+    // from the menus. Set once by the start-up.
+    void SetCompanions(QWidget* panel, QWidget* about, QWidget* help);
 
     // Copies PopupMenu1's items to the top of the window's system menu.
     TTavixSystemMenu* TavixSystemMenu1 = nullptr;
@@ -35,7 +39,7 @@ public:
     // Runs each time the program shows this window: obtains a file, loads it,
     // sizes the window to it, shows the panel, refuses too-small images, renders.
     void FormShow();
-    // Updates the panel's pattern label and copies WorkRaster into the window.
+    // Updates the panel's pattern label and copies the working raster into the window.
     void FormPaint();
 
     // The panel's Open: clears the file name and shows the window again, so that
@@ -47,8 +51,6 @@ public:
     // Save then asks for one. Refused with a message, and nothing changed, when the
     // image is too small or the memory for it cannot be had.
     bool OpenUnnamedImage(TWin& Image);
-    // The file the source image was loaded from; empty for a pasted image.
-    QString SourceFileName;
     // Frees both rasters, then plays the last cue to its end. Run once at program
     // end, after the message loop and while every window still exists.
     void FormDestroy();
@@ -68,6 +70,10 @@ public:
 signals:
     // A file was loaded, shown and rendered.
     void FileOpened(const QString& fileName);
+    // The picture is loaded and shown: the control panel's render is due.
+    void RenderRequested();
+    // Every paint begins: the panel's pattern label follows it.
+    void Painting();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -94,7 +100,10 @@ private:
     // Asks for a paint of whatever is on the screens but not painted yet.
     void PaintNewlyVisible();
 
-    bool imageLoaded = false;      // an image from a file is on screen
+    Picture& picture_;
+    QWidget* panel_ = nullptr;
+    QWidget* about_ = nullptr;
+    QWidget* help_ = nullptr;
     bool shownBefore = false;      // the first show has been handled
     QString saveNameBeforeOpen;    // CurrentFileName when the panel's Open began
     // The window's surface while a paint is on; FormPaint outside a paint asks for one.
@@ -109,6 +118,3 @@ inline constexpr const char* kTooSmallTitle = "Sorry: Bitmap Too Small";
 inline constexpr const char* kTooSmallText =
     "Due to the mathematical nature of this program, the minimum size of the bitmap must be: 129 by 129 "
     "pixels.  The program must now exit to prevent it from crashing.";
-
-// Shows an error's text the way the program reports every failure to the user.
-void ReportError(const QString& text);

@@ -5,6 +5,7 @@
 #include <QScreen>
 
 #include "app/Application.h"
+#include "lumarq/version.h"
 
 TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
     setupUi(this);
@@ -20,10 +21,9 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTo
     setFixedSize(size());
     OKButton1->setFocus();
     connect(OKButton1, &QPushButton::clicked, this, &TForm2::OKButton1Click);
-    Form2 = this;
 }
 
-TForm2::~TForm2() { Form2 = nullptr; }
+TForm2::~TForm2() = default;
 
 void TForm2::OKButton1Click() { hide(); }
 

@@ -1,6 +1,7 @@
 #include "app/Unit3.h"
 
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QFontMetrics>
 #include <QRegularExpression>
 
@@ -41,9 +42,17 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOn
     }
     move(120, 151);
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
-    Form3 = this;
 }
 
-TForm3::~TForm3() { Form3 = nullptr; }
+TForm3::~TForm3() = default;
 
 void TForm3::Button1Click() { hide(); }
+
+void TForm3::keyPressEvent(QKeyEvent* event) {
+    // Escape closes the window, as it closes any help window.
+    if (event->key() == Qt::Key_Escape) {
+        Button1Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

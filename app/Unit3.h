@@ -14,4 +14,7 @@ public:
     ~TForm3() override;
 
     void Button1Click();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };

@@ -8,27 +8,16 @@
 #include <QShowEvent>
 
 #include "app/Application.h"
-#include "app/Unit1.h"
-#include "image_io/image_file.h"
+#include "app/dialogs.h"
+#include "app/unsaved_work.h"
 
-namespace {
-constexpr std::array<std::int32_t, 8> kInitialPositions = {13, 160, 255, 0, 0, 0, 0, 0};
-
-std::function<void()>& RenderObserver() {
-    static std::function<void()> observer;
-    return observer;
-}
-}  // namespace
-
-void SetRenderObserverForTesting(std::function<void()> observer) { RenderObserver() = std::move(observer); }
-
-TForm4::TForm4(QWidget* parent) : QMainWindow(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
+TForm4::TForm4(Picture& picture, QWidget* parent)
+    : QMainWindow(parent, Qt::Tool | Qt::WindowStaysOnTopHint), picture_(picture) {
     setupUi(this);
     lumarq::ApplyFormFont(this);
     setMenuBar(MainMenu1);
     // The client area is fixed; the window is as large as it and the menu bar.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    Form4 = this;
 
     for (QScrollBar* bar : ScrollBars()) {
         // Qt's scroll bars invert the arrow keys of horizontal bars; Right must
@@ -50,7 +39,7 @@ TForm4::TForm4(QWidget* parent) : QMainWindow(parent, Qt::Tool | Qt::WindowStays
     connect(Min1, &QAction::triggered, this, &TForm4::Min1Click);
 }
 
-TForm4::~TForm4() { Form4 = nullptr; }
+TForm4::~TForm4() = default;
 
 std::array<QScrollBar*, 8> TForm4::ScrollBars() const {
     return {ScrollBar1, ScrollBar2, ScrollBar3, ScrollBar4, ScrollBar5, ScrollBar6, ScrollBar7, ScrollBar8};
@@ -70,21 +59,21 @@ RenderSettings TForm4::Settings() const {
 }
 
 void TForm4::ScrollBar1Change() {
-    if (!Form1 || !Form1->WorkRaster || !Form1->SourceRaster) return;
-    RenderPipeline(*Form1->WorkRaster, *Form1->SourceRaster, Settings());
-    if (RenderObserver()) RenderObserver()();
-    Form1->FormPaint();
+    // The picture renders and its watchers repaint.
+    picture_.Render(Settings());
 }
 
+void TForm4::ShowPatternLabel() { Label1->setText(QStringLiteral("Lumarq ") + QString::number(ScrollBar1->value())); }
+
 void TForm4::Button1Click() {
-    if (Form1) Form1->Beeper(3);
+    emit Cue(3);
     const std::array<QScrollBar*, 8> bars = ScrollBars();
-    for (std::size_t i = 0; i < bars.size(); ++i) bars[i]->setValue(kInitialPositions[i]);
+    for (std::size_t i = 0; i < bars.size(); ++i) bars[i]->setValue(kSettings[i].initial);
     for (std::size_t i = 0; i < bars.size(); ++i) MemoryBank[i] = bars[i]->value();
 }
 
 void TForm4::Button2Click() {
-    if (Form1) Form1->Beeper(3);
+    emit Cue(3);
     const std::array<QScrollBar*, 8> bars = ScrollBars();
     for (std::size_t i = 0; i < bars.size(); ++i) {
         const std::int32_t remembered = bars[i]->value();
@@ -93,57 +82,28 @@ void TForm4::Button2Click() {
     }
 }
 
-void TForm4::Open1Click() {
-    if (Form1) Form1->OpenAnotherFile();
+void TForm4::Open1Click() { emit OpenChosen(); }
+
+void TForm4::Save1Click() { lumarq::SavePicture(picture_, dialogOwner_, false); }
+
+void TForm4::SaveAs1Click() { lumarq::SavePicture(picture_, dialogOwner_, true); }
+
+void TForm4::File1Click() { emit Cue(1); }
+
+void TForm4::Exit1Click() {
+    if (lumarq::MayDropPicture(picture_, dialogOwner_)) lumarq::Terminate();
 }
 
-bool TForm4::SaveWorkRaster() {
-    // The name's extension chooses the format: saving over an opened JPEG writes a JPEG.
-    const SaveResult result =
-        image_io::SaveImageFile(*Form1->WorkRaster, QFile::encodeName(Form1->CurrentFileName).toStdString());
-    if (!result) ReportError(QString::fromLocal8Bit(result.error.c_str()));
-    return result.ok;
-}
+void TForm4::Help1Click() { emit HelpChosen(); }
 
-void TForm4::Save1Click() {
-    if (!Form1) return;
-    // A pasted image has no file yet: Save asks for one.
-    if (Form1->CurrentFileName.isEmpty()) return SaveAs1Click();
-    if (SaveWorkRaster()) emit FileSaved(Form1->CurrentFileName);
-}
+void TForm4::About1Click() { emit AboutChosen(); }
 
-void TForm4::SaveAs1Click() {
-    if (!Form1) return;
-    std::optional<QString> chosen = Form1->RunSaveDialog1(Form1->CurrentFileName);
-    if (!chosen) return;
-    Form1->CurrentFileName = *chosen;
-    if (SaveWorkRaster()) emit FileSaved(Form1->CurrentFileName);
-}
+void TForm4::BeSilent1Click() { emit SilenceChosen(); }
 
-void TForm4::File1Click() {
-    if (Form1) Form1->Beeper(1);
-}
-
-void TForm4::Exit1Click() { lumarq::Terminate(); }
-
-void TForm4::Help1Click() {
-    if (Form1) Form1->Help1Click();
-}
-
-void TForm4::About1Click() {
-    if (Form1) Form1->About1Click();
-}
-
-void TForm4::BeSilent1Click() {
-    if (Form1) Form1->BeSilent1Click();
-}
-
-void TForm4::MakeNoise1Click() {
-    if (Form1) Form1->NoSounds1Click();
-}
+void TForm4::MakeNoise1Click() { emit NoiseChosen(); }
 
 void TForm4::Min1Click() {
-    if (Form1) Form1->Beeper(5);
+    emit Cue(5);
     lumarq::MinimizeApplication();
 }
 
@@ -159,7 +119,12 @@ void TForm4::showEvent(QShowEvent* event) {
 }
 
 void TForm4::closeEvent(QCloseEvent* event) {
-    // FormClose: closing the panel ends the program.
+    // FormClose: closing the panel ends the program, unless the user keeps unsaved
+    // work. Once the program is ending, every window closes unasked.
+    if (!lumarq::TerminateRequested() && !lumarq::MayDropPicture(picture_, dialogOwner_)) {
+        event->ignore();
+        return;
+    }
     event->accept();
     lumarq::Terminate();
 }

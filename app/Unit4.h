@@ -1,6 +1,8 @@
 // TForm4: the control panel. Its eight sliders are the whole of the render
-// settings; every change of one re-renders the working raster and repaints the
-// image window. Also Reset, Memory A<>B and the menu bar with the file commands.
+// settings; every change of one hands them to the picture, which renders and tells
+// the image window to repaint. Also Reset, Memory A<>B and the menu bar with the
+// file commands. What belongs to the image window (sound cues, Help, About, the
+// Open that reloads it) the panel asks for through its signals.
 #pragma once
 
 #include <QMainWindow>
@@ -8,7 +10,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "raster/render.h"
+#include "app/picture.h"
 #include "ui_Unit4.h"
 
 class QScrollBar;
@@ -16,7 +18,7 @@ class QScrollBar;
 class TForm4 : public QMainWindow, public Ui::TForm4 {
     Q_OBJECT
 public:
-    explicit TForm4(QWidget* parent = nullptr);
+    explicit TForm4(Picture& picture, QWidget* parent = nullptr);
     ~TForm4() override;
 
     // A second set of the eight slider positions, exchanged by Memory A<>B.
@@ -24,6 +26,10 @@ public:
 
     std::array<QScrollBar*, 8> ScrollBars() const;
     RenderSettings Settings() const;
+    // The window the file dialogs belong to (the image window's). Set by the start-up.
+    void SetDialogOwner(QWidget* owner) { dialogOwner_ = owner; }
+    // Writes "Lumarq " and the pattern slider's position into the pattern label.
+    void ShowPatternLabel();
 
     void ScrollBar1Change();
     void Button1Click();
@@ -40,8 +46,14 @@ public:
     void Min1Click();
 
 signals:
-    // The working raster was written to this file.
-    void FileSaved(const QString& fileName);
+    // A sound cue of the image window's is due.
+    void Cue(unsigned code);
+    // Menu items that act on the image window.
+    void OpenChosen();
+    void HelpChosen();
+    void AboutChosen();
+    void SilenceChosen();
+    void NoiseChosen();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -49,10 +61,6 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    bool SaveWorkRaster();
+    Picture& picture_;
+    QWidget* dialogOwner_ = nullptr;
 };
-
-// The one test seam of the render pipeline: `observer` runs after every render
-// the panel makes, so that tests can count them (one per slider change). The
-// program itself never sets it; an empty function removes it.
-void SetRenderObserverForTesting(std::function<void()> observer);

@@ -7,6 +7,9 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolTip>
@@ -15,9 +18,11 @@
 #include "app/Unit1.h"
 #include "app/Unit4.h"
 #include "app/image_clipboard.h"
+#include "app/picture.h"
 #include "app/presets.h"
 #include "app/recent_files.h"
 #include "platform/qt/file_dialog.h"
+#include "settings/render_settings.h"
 
 namespace lumarq {
 namespace {
@@ -28,9 +33,32 @@ void SetKey(QAction* action, const QKeySequence& key) {
     action->setShortcutContext(Qt::ApplicationShortcut);
 }
 
+// A frame over a slider while it has the keyboard focus: the scroll bars draw none,
+// and the arrow keys' target would not show.
+class FocusMark : public QWidget {
+public:
+    explicit FocusMark(QWidget* slider) : QWidget(slider) {
+        setObjectName(QStringLiteral("FocusMark"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        setGeometry(slider->rect());
+        setVisible(slider->hasFocus());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = rect();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+};
+
 }  // namespace
 
-DesktopHabits::DesktopHabits(TForm1* imageWindow, TForm4* panel) : imageWindow_(imageWindow), panel_(panel) {
+DesktopHabits::DesktopHabits(Picture& picture, TForm1* imageWindow, TForm4* panel)
+    : imageWindow_(imageWindow), panel_(panel) {
     SetKey(panel->Open1, QKeySequence(Qt::CTRL | Qt::Key_O));
     SetKey(panel->Save1, QKeySequence(Qt::CTRL | Qt::Key_S));
     SetKey(panel->SaveAs1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
@@ -43,16 +71,23 @@ DesktopHabits::DesktopHabits(TForm1* imageWindow, TForm4* panel) : imageWindow_(
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    CopyImage = newAction(QStringLiteral("Copy Image"), QKeySequence(Qt::CTRL | Qt::Key_C), &CopyImageToClipboard);
-    PasteImage = newAction(QStringLiteral("Paste Image"), QKeySequence(Qt::CTRL | Qt::Key_V), &PasteImageFromClipboard);
-    SaveSettings = newAction(QStringLiteral("Save Settings..."), {}, &SaveSettingsClick);
-    LoadSettings = newAction(QStringLiteral("Load Settings..."), {}, &LoadSettingsClick);
-    CopyAsCommand = newAction(QStringLiteral("Copy as Command"), {}, &CopyAsCommandClick);
+    CopyImage = newAction(QStringLiteral("Copy Image"), QKeySequence(Qt::CTRL | Qt::Key_C),
+                          [&picture] { CopyImageToClipboard(picture); });
+    PasteImage = newAction(QStringLiteral("Paste Image"), QKeySequence(Qt::CTRL | Qt::Key_V), [this] {
+        if (imageWindow_) PasteImageFromClipboard(*imageWindow_);
+    });
+    SaveSettings = newAction(QStringLiteral("Save Settings..."), {}, [this] {
+        if (panel_) SaveSettingsClick(*panel_);
+    });
+    LoadSettings = newAction(QStringLiteral("Load Settings..."), {}, [this] {
+        if (panel_) LoadSettingsClick(*panel_);
+    });
+    CopyAsCommand = newAction(QStringLiteral("Copy as Command"), {}, [&picture] { CopyAsCommandClick(picture); });
     ResetKey = newAction(QStringLiteral("Reset"), QKeySequence(Qt::CTRL | Qt::Key_R), [this] {
-        if (panel_) panel_->Button1->click();
+        if (panel_) panel_->Button1Click();
     });
     MemoryKey = newAction(QStringLiteral("Memory A<>B"), QKeySequence(Qt::CTRL | Qt::Key_M), [this] {
-        if (panel_) panel_->Button2->click();
+        if (panel_) panel_->Button2Click();
     });
     // The buttons are no menu items: their keys live on the panel and show in their tool tips.
     panel->addAction(ResetKey);
@@ -75,7 +110,7 @@ DesktopHabits::DesktopHabits(TForm1* imageWindow, TForm4* panel) : imageWindow_(
     panel->File1->insertActions(afterSaveAs, {SaveSettings, LoadSettings, CopyAsCommand});
 
     connect(imageWindow, &TForm1::FileOpened, this, &AddRecentFile);
-    connect(panel, &TForm4::FileSaved, this, &AddRecentFile);
+    connect(&picture, &Picture::Saved, this, &AddRecentFile);
     platform::SetFolderMemory({&RememberedFolder, &RememberFolder});
 
     for (QWidget* window : {static_cast<QWidget*>(imageWindow), static_cast<QWidget*>(panel)}) {
@@ -85,6 +120,7 @@ DesktopHabits::DesktopHabits(TForm1* imageWindow, TForm4* panel) : imageWindow_(
     const std::array<QScrollBar*, 8> bars = panel->ScrollBars();
     for (std::size_t i = 0; i < bars.size(); ++i) {
         bars[i]->installEventFilter(this);
+        new FocusMark(bars[i]);
         connect(bars[i], &QScrollBar::valueChanged, this, [this, i] { ShowSliderValue(static_cast<int>(i)); });
     }
 }
@@ -102,10 +138,8 @@ QString DesktopHabits::DroppedFile(const QMimeData* data) {
 }
 
 QString DesktopHabits::SliderValueText(int slider, int value) {
-    static const char* const kNames[8] = {"Pattern", "Detector",   "Red",        "Green",
-                                          "Blue",    "X Position", "Y Position", "Angle"};
-    if (slider < 0 || slider > 7) return {};
-    QString text = QStringLiteral("%1 %2").arg(QLatin1String(kNames[slider])).arg(value);
+    if (slider < 0 || slider >= static_cast<int>(kSettings.size())) return {};
+    QString text = QStringLiteral("%1 %2").arg(QLatin1String(kSettings[static_cast<std::size_t>(slider)].label)).arg(value);
     if (slider == 7) text += QChar(0x00B0);  // degrees
     return text;
 }
@@ -169,6 +203,15 @@ bool DesktopHabits::eventFilter(QObject* watched, QEvent* event) {
                 Qt::QueuedConnection);
             return true;
         }
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+        case QEvent::Resize:
+            if (auto* slider = qobject_cast<QScrollBar*>(watched))
+                if (auto* mark = slider->findChild<QWidget*>(QStringLiteral("FocusMark"), Qt::FindDirectChildrenOnly)) {
+                    mark->setGeometry(slider->rect());
+                    mark->setVisible(slider->hasFocus());
+                }
+            break;
         case QEvent::ToolTip: {
             const auto bars = panel_ ? panel_->ScrollBars() : std::array<QScrollBar*, 8>{};
             for (std::size_t i = 0; i < bars.size(); ++i)

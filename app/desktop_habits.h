@@ -12,6 +12,7 @@ class QAction;
 class QMenu;
 class QMimeData;
 class QScrollBar;
+class Picture;
 class TForm1;
 class TForm4;
 
@@ -20,7 +21,7 @@ namespace lumarq {
 class DesktopHabits : public QObject {
     Q_OBJECT
 public:
-    DesktopHabits(TForm1* imageWindow, TForm4* panel);
+    DesktopHabits(Picture& picture, TForm1* imageWindow, TForm4* panel);
     ~DesktopHabits() override;
 
     // File menu items of their own; Reset and Memory A<>B by key.

@@ -5,8 +5,9 @@
 #include <QPainter>
 #include <cstring>
 
-#include "app/Application.h"
 #include "app/Unit1.h"
+#include "app/dialogs.h"
+#include "app/picture.h"
 
 namespace lumarq {
 
@@ -38,17 +39,16 @@ bool RasterFromImage(const QImage& image, TWin& raster) {
     return true;
 }
 
-void CopyImageToClipboard() {
-    if (!Form1 || !Form1->WorkRaster) return;
-    const QImage image = ImageOfRaster(*Form1->WorkRaster);
+void CopyImageToClipboard(const Picture& picture) {
+    if (!picture.WorkRaster) return;
+    const QImage image = ImageOfRaster(*picture.WorkRaster);
     if (image.isNull())
         ReportError(QString::fromLatin1(kOutOfMemoryError));
     else
         QGuiApplication::clipboard()->setImage(image);
 }
 
-void PasteImageFromClipboard() {
-    if (!Form1) return;
+void PasteImageFromClipboard(TForm1& imageWindow) {
     const QImage image = QGuiApplication::clipboard()->image();
     if (image.isNull()) {
         ReportError(QStringLiteral("The clipboard holds no image to paste."));
@@ -59,7 +59,7 @@ void PasteImageFromClipboard() {
         ReportError(QString::fromLatin1(kOutOfMemoryError));
         return;
     }
-    Form1->OpenUnnamedImage(source);
+    imageWindow.OpenUnnamedImage(source);
 }
 
 }  // namespace lumarq

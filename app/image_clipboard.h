@@ -6,6 +6,9 @@
 
 #include "raster/win.h"
 
+class Picture;
+class TForm1;
+
 namespace lumarq {
 
 // A copy of a raster's pixels; a null image when it has none or no memory is left.
@@ -14,7 +17,9 @@ QImage ImageOfRaster(const TWin& raster);
 // black, the render's own background. False when the memory cannot be had.
 bool RasterFromImage(const QImage& image, TWin& raster);
 
-void CopyImageToClipboard();
-void PasteImageFromClipboard();
+// The picture's rendered image onto the clipboard.
+void CopyImageToClipboard(const Picture& picture);
+// The clipboard's image as the image window's new, unnamed picture.
+void PasteImageFromClipboard(TForm1& imageWindow);
 
 }  // namespace lumarq

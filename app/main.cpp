@@ -4,6 +4,6 @@
 #include "app/CommandLine.h"
 
 int main(int argc, char** argv) {
-    if (const auto status = lumarq::AnswerCommandLine(argc, argv, std::cout)) return *status;
+    if (const auto status = lumarq::AnswerCommandLine(argc, argv, std::cout, std::cerr)) return *status;
     return lumarq::Run(argc, argv);
 }

@@ -7,6 +7,7 @@
 
 #include "raster/render.h"
 
+class Picture;
 class TForm4;
 
 namespace lumarq {
@@ -16,13 +17,13 @@ void ApplySettings(TForm4& panel, const RenderSettings& settings);
 
 // File > "Save Settings..." and "Load Settings...": a dialog, then the file; a
 // failure is shown in a message and changes nothing.
-void SaveSettingsClick();
-void LoadSettingsClick();
+void SaveSettingsClick(TForm4& panel);
+void LoadSettingsClick(TForm4& panel);
 
-// The lumarq-render command that renders the file on screen as it is shown, its
-// output beside it; a pasted image has no file, so placeholder names stand in.
-QString CommandForScreen();
+// The lumarq-render command that renders the picture as it is shown, its output
+// beside its file; a pasted image has no file, so placeholder names stand in.
+QString CommandForScreen(const Picture& picture);
 // File > "Copy as Command": that command onto the clipboard.
-void CopyAsCommandClick();
+void CopyAsCommandClick(const Picture& picture);
 
 }  // namespace lumarq

@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
     Form1->repaint();
     const long long after = ResidentBytes();
-    if (Form1->WorkRaster->Width() != kWidth) {
+    if (Form1->Document().WorkRaster->Width() != kWidth) {
         std::fprintf(stderr, "bench_memory: the image window did not open the large image\n");
         return 1;
     }

@@ -70,13 +70,13 @@ void SetSliders(const RenderSettings& s) {
     Form4->ScrollBar8->setValue(s.Angle);
 }
 
-void Memcpy(benchmark::State& state) { CopyRasterBytes(state, *Form1->SourceRaster); }
+void Memcpy(benchmark::State& state) { CopyRasterBytes(state, *Form1->Document().SourceRaster); }
 
 void Render(benchmark::State& state) {
     const RenderSettings settings = SettingsFor(state.range(0));
     for (auto _ : state) {
-        RenderPipeline(*Form1->WorkRaster, *Form1->SourceRaster, settings);
-        benchmark::DoNotOptimize(Form1->WorkRaster->Bits);
+        RenderPipeline(*Form1->Document().WorkRaster, *Form1->Document().SourceRaster, settings);
+        benchmark::DoNotOptimize(Form1->Document().WorkRaster->Bits);
         benchmark::ClobberMemory();
     }
 }
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     lumarq::Windows windows(QStringList{path});
     lumarq::ShowMainWindow();
     QApplication::processEvents();  // the first load runs from the loop
-    if (lumarq::TerminateRequested() || Form1->WorkRaster->Width() != kWidth) {
+    if (lumarq::TerminateRequested() || Form1->Document().WorkRaster->Width() != kWidth) {
         std::fprintf(stderr, "bench_repaint: the image window did not open the test image\n");
         return 1;
     }

@@ -1,10 +1,14 @@
 // lumarq-render: the control panel's render, headless, for scripts and batches.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -14,19 +18,156 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/library_messages.h"
 #include "cli/options.h"
+#include "cli/progress.h"
 #include "image_io/image_file.h"
+#include "lumarq/version.h"
+#include "platform/text/quote.h"
 #include "platform/threads/parallel.h"
 #include "raster/render.h"
-#include "raster/render_settings_file.h"
 #include "raster/win.h"
+#include "settings/settings_file.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void ReportFailure(const std::string& file, const std::string& message) {
-    std::cerr << "lumarq-render: " << file << ": " << message << '\n';
+using platform::text::Printable;
+using platform::text::ShellQuoted;
+
+// A failure and the file it is about (the input for reading and rendering, the
+// output for writing), the product's message and the reason it has, if any.
+struct Failure {
+    std::string file, message, reason = {};
+};
+
+// One line on stderr: "lumarq-render: FILE: message (reason)". The loader and the
+// writer end their messages with the file's name ("Cannot open file NAME"): it is
+// quoted there as in front; anything else a control byte could hide in shows as
+// '?'. A message that ends in parentheses of its own takes the reason inside them.
+void ReportFailure(const Failure& failure) {
+    const std::string& name = failure.file;
+    const std::string& message = failure.message;
+    const bool endsWithName =
+        message.size() > name.size() && message.compare(message.size() - name.size(), name.size(), name) == 0;
+    std::string shown = endsWithName ? Printable(message.substr(0, message.size() - name.size())) + ShellQuoted(name)
+                                     : Printable(message);
+    if (!failure.reason.empty()) {
+        if (!endsWithName && shown.ends_with(')'))
+            shown.insert(shown.size() - 1, "; " + Printable(failure.reason));
+        else
+            shown += " (" + Printable(failure.reason) + ")";
+    }
+    std::cerr << "lumarq-render: " << ShellQuoted(name) << ": " << shown << '\n';
+}
+
+// A usage message as the parser words it, with every word of the command line that
+// holds a control byte or is not UTF-8 (and either side of its '=') quoted as a
+// file name is.
+std::string ShownUsageError(std::string message, const std::vector<std::string>& words) {
+    std::vector<std::string> hostile;
+    for (const std::string& word : words) {
+        hostile.push_back(word);
+        if (const auto equals = word.find('='); equals != std::string::npos) {
+            hostile.push_back(word.substr(0, equals));
+            hostile.push_back(word.substr(equals + 1));
+        }
+    }
+    std::erase_if(hostile, [](const std::string& word) { return word.empty() || Printable(word) == word; });
+    // Longest first, so that a word is replaced whole rather than by a part of it.
+    std::sort(hostile.begin(), hostile.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+    const auto replace = [&message](const std::string& what, const std::string& with) {
+        for (std::size_t at = 0; (at = message.find(what, at)) != std::string::npos; at += with.size())
+            message.replace(at, what.size(), with);
+    };
+    for (const std::string& word : hostile) {
+        replace("'" + word + "'", ShellQuoted(word));  // the parser's own quotes around a value
+        replace(word, ShellQuoted(word));
+    }
+    return Printable(message);
+}
+
+// A temporary file of ours, removed when done with.
+struct TemporaryFile {
+    std::string path;
+    bool created = false;
+    explicit TemporaryFile(const std::string& suffix) {
+        const char* folder = std::getenv("TMPDIR");
+        path = std::string(folder && *folder ? folder : "/tmp") + "/lumarq-render-XXXXXX" + suffix;
+        const int descriptor = ::mkostemps(path.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
+        created = descriptor >= 0;
+        if (created) ::close(descriptor);
+    }
+    ~TemporaryFile() {
+        if (created) ::unlink(path.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+};
+
+// Writes all of `count` bytes to a descriptor; false with errno set when it cannot.
+bool WriteAll(int descriptor, const char* data, std::size_t count) {
+    while (count > 0) {
+        const ssize_t done = ::write(descriptor, data, count);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        data += done;
+        count -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+// Standard input, for the loader that reads files: copied whole into a temporary
+// file, up to the largest file an image could need.
+std::optional<Failure> CopyStandardInput(const std::string& path) {
+    constexpr std::uint64_t kMostBytes = std::uint64_t{4} << 30;
+    const int out = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (out < 0) return Failure{path, "Cannot create file " + path, std::strerror(errno)};
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t total = 0;
+    std::optional<Failure> failure;
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failure = Failure{"-", "Stream read error", std::strerror(errno)};
+        if (got <= 0) break;
+        total += static_cast<std::uint64_t>(got);
+        if (total > kMostBytes) {
+            failure = Failure{"-", "standard input holds more than 4 GiB, more than any image needs"};
+            break;
+        }
+        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(got))) {
+            failure = Failure{path, "Stream write error", std::strerror(errno)};
+            break;
+        }
+    }
+    ::close(out);
+    return failure;
+}
+
+// Saves through a temporary file of the output's format and copies it to standard
+// output, so the bytes are those a file of that name would hold.
+SaveResult SaveToStandardOutput(const TWin& image, const std::string& format, int quality) {
+    const TemporaryFile file("." + format);
+    if (!file.created) return {false, "Cannot create file " + file.path, std::strerror(errno)};
+    SaveResult saved = image_io::SaveImageFile(image, file.path, quality);
+    if (!saved) return saved;
+    const int in = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return {false, "Stream write error", std::strerror(errno)};
+    std::vector<char> buffer(1 << 20);
+    int failure = 0;
+    for (;;) {
+        errno = 0;
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failure = errno;
+        if (got > 0 && !WriteAll(STDOUT_FILENO, buffer.data(), static_cast<std::size_t>(got))) failure = errno ? errno : EIO;
+        if (got <= 0 || failure) break;
+    }
+    ::close(in);
+    if (failure) return {false, "Stream write error", std::strerror(failure)};
+    return {};
 }
 
 // A file as the file system knows it, whatever path names it.
@@ -54,20 +195,41 @@ std::string OutputKey(const std::string& output) {
     return key.string();
 }
 
-// Renders (or converts) one input into `output`; returns the error text on failure.
-// Lines to print before it (the timing line) go into `notes`.
-std::optional<std::string> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output,
-                                      std::string& notes) {
+// The loader's message, its reason, and what a library printed before it gave up:
+// "PNG image is damaged or incomplete (Unable to read image data; libpng error: Read Error)".
+Failure LoadFailure(const std::string& input, const std::exception& error) {
+    Failure failure{input, error.what()};
+    if (const auto* load = dynamic_cast<const LoadError*>(&error)) failure.reason = load->Reason();
+    if (const std::string library = TakeLibraryMessages(); !library.empty())
+        failure.reason += (failure.reason.empty() ? "" : "; ") + library;
+    return failure;
+}
+
+// Renders (or converts) one input into `output` ("-": standard input, standard
+// output); on failure says what went wrong and with which file. Lines to print
+// before it (the timing line) go into `notes`.
+std::optional<Failure> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output,
+                                  std::string& notes) {
     TWin source(0, 0);
     try {
-        image_io::LoadImageFile(input, source);
+        const bool standardInput = input == "-";
+        std::optional<TemporaryFile> copy;
+        if (standardInput) {
+            copy.emplace("");
+            if (!copy->created) return Failure{copy->path, "Cannot create file " + copy->path, std::strerror(errno)};
+            if (auto failure = CopyStandardInput(copy->path)) return failure;
+        }
+        TakeLibraryMessages();  // only what this load prints
+        image_io::LoadImageFile(standardInput ? copy->path : input, source);
+        // An empty file loads as an empty picture, and there is nothing to render or write.
+        if (!source.HasPixels()) return Failure{input, standardInput ? "standard input is empty" : "the file is empty"};
     } catch (const std::exception& error) {  // the loader's own messages, or running out of memory
-        return std::string(error.what());
+        return LoadFailure(input, error);
     }
     const TWin* result = &source;
     TWin work(source.Width(), source.Height());
     if (!options.convert) {
-        if (source.HasPixels() && !work.HasPixels()) return std::string(kOutOfMemoryError);
+        if (source.HasPixels() && !work.HasPixels()) return Failure{input, kOutOfMemoryError};
         std::vector<double> times;
         const int runs = std::max(1, options.repeat);
         for (int run = 0; run < runs; ++run) {
@@ -86,9 +248,10 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
         }
         result = &work;
     }
-    const SaveResult saved =
-        image_io::SaveImageFile(*result, output, options.quality ? options.quality : image_io::kDefaultQuality);
-    if (!saved) return saved.error;
+    const int quality = options.quality ? options.quality : image_io::kDefaultQuality;
+    const SaveResult saved = output == "-" ? SaveToStandardOutput(*result, options.format, quality)
+                                           : image_io::SaveImageFile(*result, output, quality);
+    if (!saved) return Failure{output, saved.error, saved.reason};
     return std::nullopt;
 }
 
@@ -97,7 +260,7 @@ std::optional<std::string> ProcessOne(const RenderOptions& options, const std::s
 struct Job {
     std::string output, key, notes;
     bool waitsForEarlier = false, overwritesInput = false;
-    std::optional<std::string> error;
+    std::optional<Failure> error;
 };
 
 std::vector<Job> PlanJobs(const RenderOptions& options, bool intoDirectory) {
@@ -127,15 +290,18 @@ std::vector<Job> PlanJobs(const RenderOptions& options, bool intoDirectory) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    CaptureLibraryMessages();
     image_io::QuietDecoderWarnings();
-    const ParseResult parsed = ParseRenderOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (parsed.error) {
-        std::cerr << "lumarq-render: " << *parsed.error << '\n';
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const ParseResult parsed = ParseRenderOptions(arguments);
+    const auto usageError = [&](const std::string& message) {
+        std::cerr << "lumarq-render: " << ShownUsageError(message, arguments) << '\n';
         return 2;
-    }
+    };
+    if (parsed.error) return usageError(*parsed.error);
     const RenderOptions& options = parsed.options;
     if (options.help) {
-        std::cout << kRenderUsage;
+        std::cout << RenderUsage();
         return 0;
     }
     if (options.version) {
@@ -153,28 +319,31 @@ int main(int argc, char** argv) {
         std::string error;
         parallel::ThreadsFromEnvironment(error);
         if (!error.empty()) {
-            std::cerr << "lumarq-render: " << error << " (or use --threads)\n";
+            const char* value = std::getenv("LUMARQ_THREADS");
+            std::cerr << "lumarq-render: " << ShownUsageError(error, {value ? value : ""}) << " (or use --threads)\n";
             return 2;
         }
     }
 
     std::error_code ignored;
-    const bool intoDirectory = fs::is_directory(options.output, ignored);
-    if (options.inputs.size() > 1 && !intoDirectory) {
-        std::cerr << "lumarq-render: several inputs need -o to name an existing directory (" << options.output
-                  << " is not one)\n";
-        return 2;
-    }
-    if (!options.format.empty() && !intoDirectory) {
-        std::cerr << "lumarq-render: --format names the type of files written into a directory; " << options.output
-                  << " is a file, whose extension chooses its format\n";
-        return 2;
-    }
+    const bool toStandardOutput = options.output == "-";
+    const bool intoDirectory = !toStandardOutput && fs::is_directory(options.output, ignored);
+    if (options.inputs.size() > 1 && !intoDirectory)
+        return usageError("several inputs need -o to name an existing directory (" + ShellQuoted(options.output) +
+                          " is not one)");
+    if (!options.format.empty() && !intoDirectory && !toStandardOutput)
+        return usageError("--format names the type of files written into a directory; " + ShellQuoted(options.output) +
+                          " is a file, whose extension chooses its format");
+    if (intoDirectory && options.inputs.front() == "-")
+        return usageError("standard input (-) has no name to write under in a directory: give -o a file name");
 
-    const bool progress = options.inputs.size() > 1 && isatty(STDERR_FILENO);
+    // More than one input: a progress bar while they go on a terminal, and the count
+    // of written and failed at the end.
+    const std::size_t total = options.inputs.size();
+    BatchProgress progress(total, total > 1 && isatty(STDERR_FILENO));
     std::vector<Job> jobs = PlanJobs(options, intoDirectory);
     std::map<std::string, std::string> claimedOutputs;  // output path -> the input written there
-    int failures = 0;
+    std::size_t failures = 0;
     const auto work = [&](int i) {
         if (!jobs[i].waitsForEarlier && !jobs[i].overwritesInput)
             jobs[i].error = ProcessOne(options, options.inputs[i], jobs[i].output, jobs[i].notes);
@@ -182,25 +351,26 @@ int main(int argc, char** argv) {
     const auto report = [&](int i) {
         Job& job = jobs[i];
         const std::string& input = options.inputs[i];
-        if (progress) std::cerr << "\r\x1b[K[" << i + 1 << '/' << options.inputs.size() << "] " << input << std::flush;
         // Two inputs of the same name would overwrite each other's result.
         if (job.overwritesInput)
-            job.error = "would overwrite an input; choose another output folder";
+            job.error = Failure{input, "would overwrite an input; choose another output folder"};
         else if (const auto claimed = claimedOutputs.find(job.key); claimed != claimedOutputs.end())
-            job.error = "not written: " + job.output + " already holds the result of " + claimed->second;
+            job.error = Failure{input, "not written: " + ShellQuoted(job.output) + " already holds the result of " +
+                                           ShellQuoted(claimed->second)};
         else if (job.waitsForEarlier)
             job.error = ProcessOne(options, input, job.output, job.notes);
-        if (progress && (job.error || !job.notes.empty())) std::cerr << "\r\x1b[K";
+        if (job.error || !job.notes.empty()) progress.Clear();
         std::cerr << job.notes;
         if (job.error) {
-            ReportFailure(input, *job.error);
+            ReportFailure(*job.error);
             ++failures;
         } else {
             claimedOutputs.emplace(job.key, input);
         }
+        progress.Advance(job.error.has_value());
     };
     RunInInputOrder(static_cast<int>(jobs.size()), options.jobs > 0 ? options.jobs : parallel::Cores(), work, report);
-    if (progress) std::cerr << "\r\x1b[K" << options.inputs.size() - failures << '/' << options.inputs.size()
-                            << " written\n";
+    progress.Clear();
+    if (total > 1) std::cerr << "lumarq-render: " << total - failures << " written, " << failures << " failed\n";
     return failures ? 1 : 0;
 }

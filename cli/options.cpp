@@ -1,26 +1,22 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <array>
-#include <charconv>
 
 #include "cli/settings_file.h"
 #include "image_io/image_file.h"
+#include "settings/whole_number.h"
 
-const char* const kRenderUsage =
+namespace {
+
+const char* const kUsageBeforeSettings =
     "Usage: lumarq-render [OPTIONS] INPUT... -o OUTPUT\n"
     "Renders images as the Lumarq control panel does, without a display.\n"
     "Inputs may be BMP, PNG, JPEG, GIF, WebP, TIFF, PPM/PGM, HEIC/HEIF, AVIF or JPEG XL files,\n"
     "recognised by their content.\n"
     "\n"
-    "Options:\n"
-    "  --pattern N    0..65     (default 13)\n"
-    "  --detector N   0..255    (default 160)\n"
-    "  --red N        0..255    (default 255)\n"
-    "  --green N      0..255    (default 0)\n"
-    "  --blue N       0..255    (default 0)\n"
-    "  --x N          -1500..1500 (default 0)\n"
-    "  --y N          -1500..1500 (default 0)\n"
-    "  --angle N      0..360    (default 0)\n"
+    "Options:\n";
+const char* const kUsageAfterSettings =
     "  --settings FILE   start from a settings file saved by the windows; the options\n"
     "                    above override it\n"
     "  --print-settings  print the settings in use as a settings file, and stop\n"
@@ -31,20 +27,36 @@ const char* const kRenderUsage =
     "  -j, --jobs N   inputs worked on at once, 1..256 (default: the core count); messages\n"
     "                 still come whole and in input order\n"
     "  -o, --output   output file for one input; an existing directory for several inputs\n"
-    "                 (each written under its input's file name)\n"
+    "                 (each written under its input's file name); - writes standard output\n"
+    "                 (with --format). An input - reads standard input (the only input).\n"
     "                 The output's extension chooses its format, in any letter case: .bmp,\n"
     "                 .png, .jpg or .jpeg, .webp, .tif or .tiff, .avif, .jxl; any other or\n"
     "                 none writes a 24-bit BMP.\n"
     "  --format F     bmp, png, jpg, webp, tiff, avif or jxl: outputs written into a directory take\n"
-    "                 this extension in place of their input's\n"
+    "                 this extension in place of their input's; the format of -o -\n"
     "  --quality N    1..100    JPEG, WebP, AVIF and JPEG XL quality (default 92; JPEG XL is\n"
     "                 lossless at 100); other formats ignore it\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
+    "Each failure is one line on stderr, \"lumarq-render: FILE: message (reason)\", FILE being\n"
+    "the output when writing failed; names show as ls --quoting-style=shell-escape shows them.\n"
+    "Several inputs end with one line \"N written, M failed\", and show a progress bar while\n"
+    "stderr is a terminal.\n"
+    "\n"
     "Exit status: 0 when every input was written, 1 when any input failed, 2 for a usage error.\n";
 
-namespace {
+// "  --pattern N    0..65     (default 13)": the option, its range and its default in
+// columns, the range column as wide as the longer options' text needs.
+std::string SettingUsage(const SettingDescription& setting) {
+    constexpr std::size_t kOptionColumn = 15;
+    constexpr std::size_t kRangeColumn = 10;
+    std::string option = std::string(setting.option) + " N";
+    option.resize(std::max(kOptionColumn, option.size() + 1), ' ');
+    std::string range = RangeText(setting.minimum, setting.maximum);
+    range.resize(std::max(kRangeColumn, range.size() + 1), ' ');
+    return "  " + option + range + "(default " + std::to_string(setting.initial) + ")\n";
+}
 
 struct IntegerOption {
     const char* name;
@@ -54,44 +66,44 @@ struct IntegerOption {
     bool isRenderSetting;
 };
 
-std::string Range(const IntegerOption& option) {
-    return std::to_string(option.min) + ".." + std::to_string(option.max);
-}
+std::string Range(const IntegerOption& option) { return RangeText(option.min, option.max); }
 
-// The options that take a whole number, and where each one goes.
-std::array<IntegerOption, 12> IntegerOptionsOf(RenderOptions& o) {
-    return {{
-        {"--pattern", 0, 65, &o.settings.Pattern, true},
-        {"--detector", 0, 255, &o.settings.Detector, true},
-        {"--red", 0, 255, &o.settings.Red, true},
-        {"--green", 0, 255, &o.settings.Green, true},
-        {"--blue", 0, 255, &o.settings.Blue, true},
-        {"--x", -1500, 1500, &o.settings.XOffset, true},
-        {"--y", -1500, 1500, &o.settings.YOffset, true},
-        {"--angle", 0, 360, &o.settings.Angle, true},
+constexpr std::size_t kOtherIntegerOptions = 4;
+
+// The options that take a whole number, and where each one goes: the eight render
+// settings first, as the table gives them.
+std::array<IntegerOption, kSettings.size() + kOtherIntegerOptions> IntegerOptionsOf(RenderOptions& o) {
+    std::array<IntegerOption, kSettings.size() + kOtherIntegerOptions> options{};
+    for (std::size_t i = 0; i < kSettings.size(); ++i) {
+        const SettingDescription& setting = kSettings[i];
+        options[i] = {setting.option, setting.minimum, setting.maximum, &(o.settings.*setting.member), true};
+    }
+    const std::array<IntegerOption, kOtherIntegerOptions> others = {{
         {"--repeat", 1, 1000000, &o.repeat, false},
         {"--quality", 1, 100, &o.quality, false},
         {"--threads", 1, 256, &o.threads, false},
         {"--jobs", 1, 256, &o.jobs, false},
     }};
+    std::copy(others.begin(), others.end(), options.begin() + kSettings.size());
+    return options;
 }
 
 // Stores a whole number within the option's range; otherwise says what is wrong.
 std::optional<std::string> ReadInteger(const IntegerOption& option, const std::string& name, const std::string& text) {
-    long long number = 0;
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    if (begin != end && *begin == '+') ++begin;
-    const auto [stop, error] = std::from_chars(begin, end, number);
-    if (text.empty() || stop != end || error == std::errc::invalid_argument)
-        return name + ": '" + text + "' is not a whole number (" + Range(option) + ")";
-    if (error == std::errc::result_out_of_range || number < option.min || number > option.max)
-        return name + ": " + text + " is out of range (" + Range(option) + ")";
-    *option.target = static_cast<std::int32_t>(number);
+    std::string error;
+    const std::optional<std::int32_t> number = ParseWholeNumber(text, option.min, option.max, error, {.plusSign = true});
+    if (!number) return name + ": " + error;
+    *option.target = *number;
     return std::nullopt;
 }
 
 }  // namespace
+
+std::string RenderUsage() {
+    std::string usage = kUsageBeforeSettings;
+    for (const SettingDescription& setting : kSettings) usage += SettingUsage(setting);
+    return usage + kUsageAfterSettings;
+}
 
 ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
     ParseResult result;
@@ -170,5 +182,9 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
         return fail("--convert renders nothing: it takes no render options and no --repeat");
     if (o.inputs.empty()) return fail("no input file (see --help)");
     if (o.output.empty()) return fail("no output given: use -o FILE, or -o DIRECTORY for several inputs");
+    // "-" stands for standard input and output: one input, and a format that no file name gives.
+    if (o.output == "-" && o.format.empty()) return fail("-o - writes to standard output and needs --format to name its format");
+    if (o.inputs.size() > 1 && std::count(o.inputs.begin(), o.inputs.end(), "-"))
+        return fail("- reads standard input, and must be the only input");
     return result;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "raster/render.h"
+#include "settings/render_settings.h"
 
 struct RenderOptions {
     RenderSettings settings;
@@ -36,4 +36,5 @@ struct ParseResult {
 
 ParseResult ParseRenderOptions(const std::vector<std::string>& arguments);
 
-extern const char* const kRenderUsage;
+// --help: the usage text, its eight setting lines made from the settings table.
+std::string RenderUsage();

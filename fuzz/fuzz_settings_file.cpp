@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "raster/render_settings_file.h"
+#include "settings/settings_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RenderSettings settings;
     if (ReadSettingsJson(std::string_view(reinterpret_cast<const char*>(data), size), settings)) return 0;
-    for (const SettingField& field : kSettingFields)
+    for (const SettingDescription& field : kSettings)
         if (settings.*field.member < field.minimum || settings.*field.member > field.maximum) std::abort();
     RenderSettings again;
     if (ReadSettingsJson(SettingsJson(settings), again) || !(again == settings)) std::abort();

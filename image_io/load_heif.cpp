@@ -57,7 +57,7 @@ colour::Source ColourOf(const heif_image_handle* handle) {
 void LoadHeif(const std::vector<std::uint8_t>& file, const std::string& name, TWin& image) {
     const bool avif = name == "AVIF";
     auto fail = [&](const heif_error& error) {
-        throw LoadError(name + " image is damaged or incomplete (" + (error.message ? error.message : "") + ")");
+        throw LoadError(DamagedImageError(name, error.message ? error.message : ""));
     };
     const std::unique_ptr<heif_context, ContextFreer> context(heif_context_alloc());
     if (!context) throw LoadError(kOutOfMemoryError);

@@ -1,9 +1,6 @@
 // Reading any image file into a TWin: BMP through the raster's own reader, the
 // rest through Qt's image readers, converted straight into the raster's 24-bit
 // blue-green-red rows.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QColorSpace>
@@ -13,7 +10,6 @@
 #include <QImageReader>
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstring>
 #include <new>
 #include <memory>
@@ -22,9 +18,11 @@
 
 #include <lcms2.h>
 
+#include "files/open_file.h"
 #include "image_io/colour.h"
 #include "image_io/image_file.h"
 #include "image_io/pixels.h"
+#include "raster/load_errors.h"
 #include "platform/gdi/gdi.h"
 #include "platform/threads/parallel.h"
 
@@ -379,13 +377,11 @@ void PutDecoded(const QImage& decoded, const Orientation& orientation, TWin& tar
 // "BM". Anything else (including a file that cannot be opened) is the BMP
 // reader's to judge, with its own messages.
 bool OpenForQt(const std::string& name, QFile& file) {
-    const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    std::uint64_t size = 0;
+    const int descriptor = files::OpenForReading(name, size);
     if (descriptor < 0) return false;
-    struct stat status {};
     char magic[2] = {};
-    const bool ok = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-                    (::flock(descriptor, LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK) &&
-                    !(::pread(descriptor, magic, 2, 0) == 2 && magic[0] == 'B' && magic[1] == 'M');
+    const bool ok = !(::pread(descriptor, magic, 2, 0) == 2 && magic[0] == 'B' && magic[1] == 'M');
     if (!ok || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(descriptor);
         return false;
@@ -424,10 +420,10 @@ bool LoadWithQt(QFile& file, TWin& image, TWin* copy, const JpegFacts* jpeg) {
     QImageIOHandler::Transformations transformation = reader.transformation();
     QImage decoded;
     if (!reader.read(&decoded))
-        throw LoadError(name + " image is damaged or incomplete (" + reader.errorString().toStdString() + ")");
+        throw LoadError(DamagedImageError(name, reader.errorString().toStdString()));
     if (decoded.isNull()) throw LoadError(kOutOfMemoryError);
     if ((format == "jpeg" && !JpegIsComplete(file)) || (format == "gif" && !GifFirstFrameIsComplete(file)))
-        throw LoadError(name + " image is incomplete: the file ends before the image data do");
+        throw LoadError(TruncatedImageError(name));
     CheckPixelCount(decoded.size());
     // Read after the picture: the reader reads from where the file stands.
     if (transformation == QImageIOHandler::TransformationNone)

@@ -66,7 +66,7 @@ void LoadCmykJpeg(const std::vector<std::uint8_t>& file, TWin& image) {
     const std::unique_ptr<void, Freer> handle(tjInitDecompress());
     if (!handle) throw LoadError(kOutOfMemoryError);
     auto fail = [&] {
-        throw LoadError(std::string("JPEG image is damaged or incomplete (") + tjGetErrorStr2(handle.get()) + ")");
+        throw LoadError(DamagedImageError("JPEG", tjGetErrorStr2(handle.get())));
     };
     int width = 0, height = 0, subsampling = 0, space = 0;
     if (tjDecompressHeader3(handle.get(), file.data(), file.size(), &width, &height, &subsampling, &space) != 0) fail();

@@ -81,7 +81,7 @@ void SwapRedAndBlue(TWin& image) {
 }  // namespace
 
 void LoadJpegXl(const std::vector<std::uint8_t>& file, TWin& image) {
-    auto fail = [](const std::string& why) { throw LoadError("JPEG XL image is damaged or incomplete (" + why + ")"); };
+    auto fail = [](const std::string& why) { throw LoadError(DamagedImageError("JPEG XL", why)); };
     const std::unique_ptr<JxlDecoder, DecoderFreer> decoder(JxlDecoderCreate(nullptr));
     const std::unique_ptr<void, RunnerFreer> runner(
         JxlThreadParallelRunnerCreate(nullptr, static_cast<std::size_t>(parallel::Threads())));

@@ -62,9 +62,7 @@ bool IsDng(const std::uint8_t* head, std::size_t size) {
 void CheckPixelCount(std::uint64_t width, std::uint64_t height) {
     const std::uint64_t pixels = width * height;
     if (pixels <= kMaxPixels && width < (1u << 30) && height < (1u << 30)) return;
-    throw LoadError("The image is " + std::to_string(width) + " x " + std::to_string(height) + " pixels (" +
-                    std::to_string((pixels + 999'999) / 1'000'000) + " megapixels); Lumarq opens images of at most " +
-                    std::to_string(kMaxPixels / 1'000'000) + " megapixels");
+    throw LoadError(TooManyPixelsError(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height), kMaxPixels));
 }
 
 void PutPixels(const DecodedPixels& pixels, const colour::Source& source, TWin& target) {

@@ -11,10 +11,12 @@
 
 #include "image_io/encoders.h"
 #include "image_io/image_file.h"
-#include "raster/atomic_file.h"
+#include "files/atomic_file.h"
 
 namespace image_io {
 namespace {
+
+constexpr int kDotsPerMetre = 2835;  // 72 dots per inch
 
 const char* QtFormat(FileFormat format) {
     switch (format) {
@@ -44,13 +46,19 @@ SaveResult SaveImageFile(const TWin& Image, const std::string& FileName, int Qua
             const int quality = std::clamp(Quality, 1, 100);
             if (!(format == FileFormat::Avif ? EncodeAvif(Image, quality, encoded) : EncodeJpegXl(Image, quality, encoded)))
                 return writeError;
-            return raster::SaveFileAtomically(FileName, [&](int descriptor) {
-                return raster::WriteAll(descriptor, encoded.data(), encoded.size());
+            return files::SaveFileAtomically(FileName, [&](int descriptor) {
+                return files::WriteAll(descriptor, encoded.data(), encoded.size());
             });
         }
-        // The raster's rows are laid out as Qt's 24-bit blue-green-red image: a view, no copy.
-        const QImage view(static_cast<const uchar*>(Image.Bits), Image.Width(), Image.Height(),
-                          static_cast<qsizetype>(Image.Stride), QImage::Format_BGR888);
+        // The raster's rows are laid out as Qt's 24-bit blue-green-red image: a view, no
+        // copy (a writable one, so that setting its resolution copies no pixels).
+        QImage view(Image.Bits, Image.Width(), Image.Height(), static_cast<qsizetype>(Image.Stride),
+                    QImage::Format_BGR888);
+        // The resolution field says 72 dpi, the usual "no particular print size", in every
+        // format that has one: otherwise Qt writes the screen's, and a file saved by the
+        // windows would differ from lumarq-render's.
+        view.setDotsPerMeterX(kDotsPerMetre);
+        view.setDotsPerMeterY(kDotsPerMetre);
         QByteArray encoded;
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
@@ -59,8 +67,8 @@ SaveResult SaveImageFile(const TWin& Image, const std::string& FileName, int Qua
         if (format == FileFormat::Tiff) writer.setCompression(1);  // LZW: lossless and read everywhere
         if (!writer.write(view)) return writeError;
         buffer.close();
-        return raster::SaveFileAtomically(FileName, [&](int descriptor) {
-            return raster::WriteAll(descriptor, encoded.constData(), static_cast<std::size_t>(encoded.size()));
+        return files::SaveFileAtomically(FileName, [&](int descriptor) {
+            return files::WriteAll(descriptor, encoded.constData(), static_cast<std::size_t>(encoded.size()));
         });
     } catch (const std::bad_alloc&) {
         return writeError;

@@ -11,15 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "raster/win.h"  // LoadError: every failure here is a LoadError with the user's message
+#include "raster/load_errors.h"  // every failure here is a LoadError with one of its messages
+#include "raster/win.h"
 
 namespace raster::bitmap {
-
-inline constexpr const char* kStreamReadError = "Stream read error";
-inline constexpr const char* kNotValid = "Bitmap image is not valid";
-// What a legal image reports when its pixel store cannot be had.
-inline constexpr const char* kOutOfMemory =
-    "System Error.  Code: 8.\r\nNot enough memory resources are available to process this command.";
 
 // Largest width or height a file may ask for.
 inline constexpr std::int32_t kMaxSide = 32767;

@@ -1,10 +1,7 @@
 // Reading a BMP file into a TWin and writing a TWin as an uncompressed 24-bit BMP.
 //
-// The file access is POSIX and stays here rather than in a platform unit of its own:
-// it is the only file code the raster needs, and it is small.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+// Opening and saving follow the file rules every reader and writer shares (files/);
+// the reads themselves are POSIX calls on the descriptor.
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -16,7 +13,8 @@
 #include <new>
 #include <vector>
 
-#include "raster/atomic_file.h"
+#include "files/atomic_file.h"
+#include "files/open_file.h"
 #include "raster/bitmap_decoder.h"
 #include "raster/win.h"
 
@@ -28,17 +26,9 @@ using raster::bitmap::ByteSource;
 class FileSource final : public ByteSource {
 public:
     explicit FileSource(const std::string& name) {
-        fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        struct stat st {};
-        // Directories, pipes and devices count as files that cannot be opened, and so
-        // does a file a writer holds locked; a file system without locks is no obstacle.
-        const bool ok = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) &&
-                        (::flock(fd_, LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK);
-        if (!ok) {
-            if (fd_ >= 0) ::close(fd_);
-            throw LoadError("Cannot open file " + name);
-        }
-        size_ = static_cast<std::uint64_t>(st.st_size);
+        std::string reason;
+        fd_ = files::OpenForReading(name, size_, &reason);
+        if (fd_ < 0) throw LoadError(CannotOpenFileError(name), reason);
     }
     ~FileSource() override { ::close(fd_); }
     FileSource(const FileSource&) = delete;
@@ -51,7 +41,7 @@ public:
         while (total < count) {
             const ssize_t got = ::pread(fd_, target + total, count - total, static_cast<off_t>(offset + total));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError);
+            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError, std::strerror(errno));
             if (got == 0) break;
             total += static_cast<std::size_t>(got);
         }
@@ -70,7 +60,7 @@ public:
             const std::size_t want = batch * rowBytes;
             const ssize_t got = ::preadv(fd_, pieces.data(), static_cast<int>(batch), static_cast<off_t>(offset + total));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError);
+            if (got < 0) throw LoadError(raster::bitmap::kStreamReadError, std::strerror(errno));
             if (static_cast<std::size_t>(got) < want) {
                 // A short read: finish row by row, which also finds the true end of the data.
                 const std::size_t done = static_cast<std::size_t>(got) / rowBytes;
@@ -134,7 +124,7 @@ SaveResult TWin::SaveToFile(const std::string& FileName) const {
         // Bottom row first; rows are gathered into large writes, padding written as zero.
         const std::size_t rowsPerChunk = std::max<std::size_t>(1, (1u << 20) / Stride);
         std::vector<std::uint8_t> chunk(rowsPerChunk * Stride, 0);
-        return raster::SaveFileAtomically(FileName, [&](int descriptor) {
+        return files::SaveFileAtomically(FileName, [&](int descriptor) {
             std::uint8_t header[54] = {'B', 'M'};
             Put32(header + 2, static_cast<std::uint32_t>(54 + imageBytes));
             Put32(header + 10, 54);
@@ -144,14 +134,14 @@ SaveResult TWin::SaveToFile(const std::string& FileName) const {
             Put16(header + 26, 1);
             Put16(header + 28, 24);
             Put32(header + 34, static_cast<std::uint32_t>(imageBytes));
-            if (!raster::WriteAll(descriptor, header, sizeof header)) return false;
+            if (!files::WriteAll(descriptor, header, sizeof header)) return false;
             const std::size_t pixelBytes = 3 * static_cast<std::size_t>(width);
             for (std::uint32_t done = 0; done < height;) {
                 const auto rows = static_cast<std::uint32_t>(std::min<std::size_t>(rowsPerChunk, height - done));
                 for (std::uint32_t i = 0; i < rows; ++i)
                     std::memcpy(chunk.data() + static_cast<std::size_t>(i) * Stride,
                                 PixelAddress(0, static_cast<std::int32_t>(height - 1 - done - i)), pixelBytes);
-                if (!raster::WriteAll(descriptor, chunk.data(), static_cast<std::size_t>(rows) * Stride)) return false;
+                if (!files::WriteAll(descriptor, chunk.data(), static_cast<std::size_t>(rows) * Stride)) return false;
                 done += rows;
             }
             return true;

@@ -1,8 +1,9 @@
+#include "raster/clear_and_place.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "raster/place_rotated.h"
 #include "raster/turned_copy.h"
 
 using namespace placement;

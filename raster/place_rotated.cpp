@@ -4,11 +4,10 @@
 // scan otherwise, which is the cached scan (raster/cached_scan.cpp) or, where
 // the bytes are copied as they are at scale 1, the turned copy
 // (raster/turned_copy.cpp).
-#include "raster/place_rotated.h"
-
 #include <cmath>
 
 #include "raster/placement.h"
+#include "raster/rotation.h"
 #include "raster/turned_copy.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "platform/threads/parallel.h"
 #include "raster/apply_pattern.h"
-#include "raster/place_rotated.h"
+#include "raster/clear_and_place.h"
 
 namespace {
 

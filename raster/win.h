@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "platform/gdi/gdi.h"
-#include "raster/atomic_file.h"
+#include "files/atomic_file.h"
+#include "raster/load_errors.h"  // what LoadFromFile throws
 
 using platform::gdi::BITMAPINFOHEADER;
 
@@ -23,16 +24,6 @@ enum TDrawMode : std::int32_t {
     dmTile = 4,
     dmCrop = 5,
 };
-
-// A failed load; what() is the message shown to the user.
-class LoadError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// What the program reports when the memory for an image, or for showing it, cannot
-// be had (the BMP reader keeps the system's own wording for its pixel store).
-inline constexpr const char* kOutOfMemoryError = "Out of memory";
 
 class TWin {
 public:

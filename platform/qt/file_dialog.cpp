@@ -61,6 +61,12 @@ std::optional<QString> RunDialog(QWidget* parent, const FileDialogRequest& reque
             dialog.setDefaultSuffix(suffix.isEmpty() ? request.defaultSuffix : suffix);
         });
     if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+    if (!request.startFilter.isEmpty())
+        for (const QString& filter : dialog.nameFilters())
+            if (filter.startsWith(request.startFilter + QStringLiteral(" ("))) dialog.selectNameFilter(filter);
+    // Above the stay-on-top control panel, which would otherwise hide it.
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;

@@ -17,6 +17,8 @@ struct FileDialogRequest {
     QString defaultSuffix;  // added to a chosen name without one; a Save dialog
                             // adds the chosen type's instead
     QString fileName;       // preset name
+    QString startFilter;    // the description of the filter the dialog starts on;
+                            // empty: the first
     // Where the dialog starts when no name is preset. Left empty, the dialog starts
     // in the folder of the last file chosen in a dialog of the same kind, or of the
     // same rememberAs name when one is given, as far as the folder memory knows.

@@ -92,4 +92,25 @@ int MessageBox(const QString& Text, const QString& Caption, std::uint32_t Flags)
     return 0;
 }
 
+int AskToSaveChanges(const QString& Text, const QString& Caption) {
+    constexpr std::uint32_t kFlags = MB_YESNOCANCEL | MB_ICONEXCLAMATION | MB_TOPMOST;
+    if (Handler()) return Handler()(Text, Caption, kFlags);
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return IDCANCEL;
+
+    QMessageBox box(QMessageBox::Warning, Caption, Text);
+    box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    // The words the question is known by, whatever the platform theme would say.
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("Do&n't Save"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.exec();
+    switch (box.standardButton(box.clickedButton())) {
+        case QMessageBox::Save: return IDYES;
+        case QMessageBox::Discard: return IDNO;
+        default: return IDCANCEL;
+    }
+}
+
 }  // namespace platform

@@ -40,6 +40,12 @@ enum : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDY
 // Shows the box and waits for the answer.
 int MessageBox(const QString& Text, const QString& Caption, std::uint32_t Flags);
 
+// The desktop's question before work would be lost: Save, Don't Save and Cancel
+// (answered IDYES, IDNO and IDCANCEL; Escape and the close button cancel), above
+// every window of the program. It goes through the same handler as MessageBox,
+// with the flags MB_YESNOCANCEL | MB_ICONEXCLAMATION | MB_TOPMOST.
+int AskToSaveChanges(const QString& Text, const QString& Caption);
+
 // While a handler is set, MessageBox calls it instead of showing anything, so
 // that a test can read the request and answer it. An empty handler restores the
 // real box.

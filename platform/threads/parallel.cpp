@@ -11,13 +11,14 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "settings/whole_number.h"
 
 namespace parallel {
 
@@ -55,18 +56,7 @@ int Cores() {
 }
 
 std::optional<int> ParseThreads(const std::string& text, std::string& error) {
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, failure] = std::from_chars(text.data(), end, value);
-    if (text.empty() || stop != end || failure == std::errc::invalid_argument) {
-        error = "'" + text + "' is not a whole number (1.." + std::to_string(kMostThreads) + ")";
-        return std::nullopt;
-    }
-    if (failure == std::errc::result_out_of_range || value < 1 || value > kMostThreads) {
-        error = text + " is out of range (1.." + std::to_string(kMostThreads) + ")";
-        return std::nullopt;
-    }
-    return value;
+    return ParseWholeNumber(text, 1, kMostThreads, error);
 }
 
 std::optional<int> ThreadsFromEnvironment(std::string& error) {

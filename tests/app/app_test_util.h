@@ -114,9 +114,11 @@ struct RecordedDialog {
 
 // Installs the seams for the lifetime of the object. Dialog answers are taken in
 // order from dialogAnswers (nothing queued, or an empty name: the user cancels);
-// every box is answered with OK.
+// every box is answered with OK, the question about unsaved work with Don't Save.
 struct Seams {
     std::vector<RecordedBox> boxes;
+    std::vector<RecordedBox> questions;   // "Do you want to save the changes...?"
+    int questionAnswer = platform::IDNO;  // Don't Save, unless a test says otherwise
     std::vector<platform::FileDialogRequest> dialogs;
     std::deque<QString> dialogAnswers;
     std::vector<std::pair<QString, platform::SoundMode>> sounds;
@@ -124,7 +126,12 @@ struct Seams {
     int renders = 0;              // renders the panel has run
 
     Seams() {
-        platform::SetMessageBoxHandler([this](const QString& text, const QString& caption, std::uint32_t flags) {
+        platform::SetMessageBoxHandler([this](const QString& text, const QString& caption, std::uint32_t flags) -> int {
+            // The question before unsaved work would be lost has its own record and answer.
+            if (flags == (platform::MB_YESNOCANCEL | platform::MB_ICONEXCLAMATION | platform::MB_TOPMOST)) {
+                questions.push_back({caption, text, flags});
+                return questionAnswer;
+            }
             boxes.push_back({caption, text, flags});
             if (onBox) onBox();
             return platform::IDOK;

@@ -115,8 +115,8 @@ private slots:
         if (opened == QLatin1String("broken.bmp")) {
             // As after a failed Open: the same message, the image and Save's file unchanged.
             QCOMPARE(seams->boxes.size(), std::size_t{1});
-            QCOMPARE(Form1->CurrentFileName, start);
-            QCOMPARE(Form1->SourceRaster->Width(), 200);
+            QCOMPARE(Form1->Document().CurrentFileName, start);
+            QCOMPARE(Form1->Document().SourceRaster->Width(), 200);
             seams->dialogAnswers = {dir.filePath("broken.bmp")};
             Form4->Open1Click();
             QCOMPARE(seams->boxes.size(), std::size_t{2});
@@ -124,8 +124,8 @@ private slots:
             return;
         }
         QVERIFY(seams->boxes.empty());
-        QCOMPARE(Form1->CurrentFileName, dir.filePath(opened));
-        QCOMPARE(Form1->SourceRaster->Width(), 300);
+        QCOMPARE(Form1->Document().CurrentFileName, dir.filePath(opened));
+        QCOMPARE(Form1->Document().SourceRaster->Width(), 300);
         QCOMPARE(Form1->size(), QSize(300, 220));
         QCOMPARE(seams->renders, renders + 1);
         QCOMPARE(Form4->ScrollBar8->value(), 30);  // rendered at the settings in use
@@ -143,8 +143,8 @@ private slots:
         };
         const Key keys[] = {
             {"Ctrl+O", Qt::CTRL | Qt::Key_O, [&] { seams->dialogAnswers = {other}; },
-             [&] { return Form1->CurrentFileName == other && Form1->SourceRaster->Width() == 240; }},
-            {"Ctrl+S", Qt::CTRL | Qt::Key_S, [&] { Form1->CurrentFileName = dir.filePath("saved.bmp"); },
+             [&] { return Form1->Document().CurrentFileName == other && Form1->Document().SourceRaster->Width() == 240; }},
+            {"Ctrl+S", Qt::CTRL | Qt::Key_S, [&] { Form1->Document().CurrentFileName = dir.filePath("saved.bmp"); },
              [&] { return ReadTestBitmap(dir.filePath("saved.bmp")).width == 200; }},
             {"Ctrl+Shift+S", Qt::CTRL | Qt::SHIFT | Qt::Key_S, [] {},
              [&] { return seams->dialogs.size() == 1 && seams->dialogs[0].title == "Save New Bitmap"; }},
@@ -194,7 +194,7 @@ private slots:
         QVERIFY(!items[3]->isEnabled());
         QCOMPARE(items[3]->text(), files[9]);
         items[2]->trigger();
-        QCOMPARE(Form1->CurrentFileName, files[4]);
+        QCOMPARE(Form1->Document().CurrentFileName, files[4]);
 
         emit Form4->File1->aboutToShow();
         QVERIFY(recent->menuAction()->isEnabled());
@@ -213,7 +213,7 @@ private slots:
         QVERIFY(Run(start));
         Form1->OpenNamedFile(start);
         emit FileItem("Open Recent")->menu()->aboutToShow();
-        QCOMPARE(Form1->CurrentFileName, start);
+        QCOMPARE(Form1->Document().CurrentFileName, start);
         QVERIFY(seams->boxes.empty());
         windows.reset();
         QVERIFY(QDir(file).removeRecursively());
@@ -249,7 +249,7 @@ private slots:
         QVERIFY(Run(Bitmap("start.bmp")));
         Form4->ScrollBar1->setValue(33);
         FileItem("Copy Image")->trigger();
-        const QByteArray shown = RasterBytes(*Form1->WorkRaster);
+        const QByteArray shown = RasterBytes(*Form1->Document().WorkRaster);
         QCOMPARE(ImageBytes(QApplication::clipboard()->image()), shown);
 
         // Pasted back as the source of an unnamed image, rendered at the settings in use.
@@ -257,20 +257,20 @@ private slots:
         const int renders = seams->renders;
         FileItem("Paste Image")->trigger();
         QVERIFY(seams->boxes.empty());
-        QCOMPARE(RasterBytes(*Form1->SourceRaster), shown);
+        QCOMPARE(RasterBytes(*Form1->Document().SourceRaster), shown);
         QCOMPARE(seams->renders, renders + 1);
-        QVERIFY(Form1->CurrentFileName.isEmpty());
+        QVERIFY(Form1->Document().CurrentFileName.isEmpty());
         seams->dialogAnswers = {dir.filePath("pasted")};
         Form4->Save1Click();
-        QCOMPARE(ReadTestBitmap(dir.filePath("pasted.bmp")).pixels, RasterBytes(*Form1->WorkRaster));
+        QCOMPARE(ReadTestBitmap(dir.filePath("pasted.bmp")).pixels, RasterBytes(*Form1->Document().WorkRaster));
 
         // Transparent parts come in black; nothing pastable, or too small: a message, nothing changed.
         QImage clear(150, 140, QImage::Format_ARGB32);
         clear.fill(QColor(255, 0, 0, 0));
         QApplication::clipboard()->setImage(clear);
         FileItem("Paste Image")->trigger();
-        QCOMPARE(RasterBytes(*Form1->SourceRaster), QByteArray(3 * 150 * 140, '\0'));
-        const QByteArray source = RasterBytes(*Form1->SourceRaster);
+        QCOMPARE(RasterBytes(*Form1->Document().SourceRaster), QByteArray(3 * 150 * 140, '\0'));
+        const QByteArray source = RasterBytes(*Form1->Document().SourceRaster);
         QApplication::clipboard()->setText(QStringLiteral("not an image"));
         FileItem("Paste Image")->trigger();
         QApplication::clipboard()->setImage(QImage(128, 300, QImage::Format_RGB32));
@@ -278,7 +278,7 @@ private slots:
         QCOMPARE(seams->boxes.size(), std::size_t{2});
         QCOMPARE(seams->boxes[0].text, QStringLiteral("The clipboard holds no image to paste."));
         QVERIFY(seams->boxes[1].text.contains(QStringLiteral("128 by 300")));
-        QCOMPARE(RasterBytes(*Form1->SourceRaster), source);
+        QCOMPARE(RasterBytes(*Form1->Document().SourceRaster), source);
         QVERIFY(!lumarq::TerminateRequested());
     }
 
@@ -326,7 +326,7 @@ private slots:
         QVERIFY(Run(image));
         const std::array<int, 8> look = {33, 90, 10, 200, 30, -12, 7, 30};
         for (std::size_t i = 0; i < 8; ++i) Form4->ScrollBars()[i]->setValue(look[i]);
-        const QByteArray shown = RasterBytes(*Form1->WorkRaster);
+        const QByteArray shown = RasterBytes(*Form1->Document().WorkRaster);
         seams->dialogAnswers = {dir.filePath("look.json")};
         FileItem("Save Settings...")->trigger();
 
@@ -365,6 +365,19 @@ private slots:
         Form4->ScrollBar7->setValue(-40);
         QCOMPARE(QToolTip::text(), QStringLiteral("Y Position -40"));
         Form4->ScrollBar7->setSliderDown(false);
+
+        // The slider the arrow keys move wears a focus mark; the others none.
+        Form4->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form4));
+        for (QScrollBar* focused : {Form4->ScrollBar2, Form4->ScrollBar8}) {
+            focused->setFocus();
+            for (QScrollBar* bar : Form4->ScrollBars()) {
+                const auto* mark = bar->findChild<QWidget*>(QStringLiteral("FocusMark"));
+                QVERIFY(mark);
+                QCOMPARE(mark->isVisible(), bar == focused);
+                QCOMPARE(mark->geometry(), bar->rect());
+            }
+        }
     }
 };
 

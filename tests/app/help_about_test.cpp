@@ -14,6 +14,7 @@
 #include "app/Unit4.h"
 #include "app/app_test_util.h"
 #include "controls/line.h"
+#include "lumarq/version.h"
 
 namespace {
 
@@ -150,6 +151,8 @@ private slots:
         QVERIFY(Form3 != nullptr);  // hidden, not destroyed
         Form1->Help1Click();
         QVERIFY(Form3->isVisible());
+        QTest::keyClick(Form3, Qt::Key_Escape);  // as any help window closes
+        QVERIFY(!Form3->isVisible());
     }
 
     void helpResizesWithoutMovingItsContent() {

@@ -47,15 +47,18 @@ class PanelTest : public QObject {
     // after a start-up on the file `image.bmp`.
     void SetUpImage() {
         windows = std::make_unique<lumarq::Windows>(QStringList{});
-        Form1->SourceRaster = std::make_unique<TWin>(200, 150);
-        Form1->WorkRaster = std::make_unique<TWin>(200, 150);
-        for (TWin* raster : {Form1->SourceRaster.get(), Form1->WorkRaster.get()})
+        Picture::Loaded image;
+        for (TWin* raster : {&image.source, &image.work}) {
+            TWin sized(200, 150);
+            raster->Swap(sized);
             for (int y = 0; y < 150; ++y)
                 for (int x = 0; x < 200; ++x) {
                     std::uint8_t* p = raster->PixelAddress(x, y);
                     TestPixel(x, y, p[0], p[1], p[2]);
                 }
-        Form1->CurrentFileName = dir.filePath("image.bmp");
+        }
+        Form1->Document().Take(image, dir.filePath("image.bmp"));
+        Form1->Document().CurrentFileName = dir.filePath("image.bmp");
         Form4->show();
     }
 
@@ -91,6 +94,10 @@ private slots:
             QCOMPARE(bar->maximum(), bars[i].maximum);
             QCOMPARE(bar->value(), kInitial[i]);
             QCOMPARE(bar->singleStep(), 1);
+            // The form's numbers are the settings table's.
+            QCOMPARE(bar->minimum(), kSettings[i].minimum);
+            QCOMPARE(bar->maximum(), kSettings[i].maximum);
+            QCOMPARE(bar->value(), kSettings[i].initial);
         }
         QCOMPARE(Form4->Button1->text(), QStringLiteral("Reset"));
         QCOMPARE(Form4->Button2->text(), QStringLiteral("Memory A<>B"));
@@ -187,24 +194,29 @@ private slots:
     }
 
     void saveWritesTheWorkingRaster() {
+        // The picture knows when what is on screen is not what was loaded or saved.
+        const Picture& picture = Form1->Document();
+        QVERIFY(!picture.Modified());
         Form4->ScrollBar8->setValue(30);
+        QVERIFY(picture.Modified());
         Form4->Save1Click();
+        QVERIFY(!picture.Modified());
         QVERIFY(seams->boxes.empty());
-        const ReadBack file = ReadTestBitmap(Form1->CurrentFileName);
+        const ReadBack file = ReadTestBitmap(Form1->Document().CurrentFileName);
         QCOMPARE(file.width, 200);
         QCOMPARE(file.height, 150);
         QByteArray expected;
         for (int y = 0; y < 150; ++y)
-            expected.append(reinterpret_cast<const char*>(Form1->WorkRaster->PixelAddress(0, y)), 3 * 200);
+            expected.append(reinterpret_cast<const char*>(Form1->Document().WorkRaster->PixelAddress(0, y)), 3 * 200);
         QVERIFY(file.pixels == expected);
     }
 
     void saveFailureIsReported() {
         const QString unwritable = dir.filePath("no-such-folder/out.bmp");
-        Form1->CurrentFileName = unwritable;
+        Form1->Document().CurrentFileName = unwritable;
         Form4->Save1Click();
         QCOMPARE(seams->boxes.size(), std::size_t{1});
-        QCOMPARE(seams->boxes[0].text, QStringLiteral("Cannot create file ") + unwritable);
+        QCOMPARE(seams->boxes[0].text, unwritable + "\n\nCannot create file " + unwritable);
         QVERIFY(!QFile::exists(unwritable));
 
         // Save As to such a name reports it too, and later Saves go there.
@@ -215,7 +227,7 @@ private slots:
     }
 
     void saveAs() {
-        const QString original = Form1->CurrentFileName;
+        const QString original = Form1->Document().CurrentFileName;
         WriteTestBitmap(original, 10, 10);
         QFile file(original);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -227,7 +239,7 @@ private slots:
         QCOMPARE(seams->dialogs.size(), std::size_t{1});
         QCOMPARE(seams->dialogs[0].title, QStringLiteral("Save New Bitmap"));
         QCOMPARE(seams->dialogs[0].fileName, original);
-        QCOMPARE(Form1->CurrentFileName, original);
+        QCOMPARE(Form1->Document().CurrentFileName, original);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), before);
         file.close();
@@ -236,7 +248,7 @@ private slots:
         // A name typed without an extension gets ".bmp"; later Saves go there.
         seams->dialogAnswers = {dir.filePath("copy")};
         Form4->SaveAs1Click();
-        QCOMPARE(Form1->CurrentFileName, dir.filePath("copy.bmp"));
+        QCOMPARE(Form1->Document().CurrentFileName, dir.filePath("copy.bmp"));
         QCOMPARE(ReadTestBitmap(dir.filePath("copy.bmp")).width, 200);
     }
 
@@ -252,7 +264,7 @@ private slots:
         const QString jpeg = dir.filePath("result.jpg");
         seams->dialogAnswers = {jpeg};
         Form4->SaveAs1Click();
-        QCOMPARE(Form1->CurrentFileName, jpeg);
+        QCOMPARE(Form1->Document().CurrentFileName, jpeg);
         QFile file(jpeg);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.read(3), QByteArray("\xFF\xD8\xFF"));
@@ -323,7 +335,7 @@ private slots:
         platform::SetSoundHandler([&](const QString& name, platform::SoundMode mode) {
             seams->sounds.emplace_back(name, mode);
             windowsAliveAndHidden = Form2 && Form3 && Form4 && !Form4->isVisible() && !Form1->isVisible() &&
-                                    !Form1->SourceRaster && !Form1->WorkRaster;
+                                    !Form1->Document().SourceRaster && !Form1->Document().WorkRaster;
         });
         windows.reset();
         QVERIFY(windowsAliveAndHidden);

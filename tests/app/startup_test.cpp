@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 #include <memory>
 
 #include "app/Application.h"
@@ -16,6 +17,7 @@
 #include "app/Unit4.h"
 #include "app/app_test_util.h"
 #include "platform/gdi/gdi.h"
+#include "platform/qt/file_names.h"
 
 using platform::SoundMode;
 
@@ -42,6 +44,36 @@ class StartupTest : public QObject {
     }
 
 private slots:
+    void aFileNameThatIsNotUtf8OpensAndSavesUnderItsOwnBytes() {
+        Seams seams;
+        // Latin-1 bytes, as an old camera card or archive leaves them.
+        const std::string name = dir.path().toStdString() + "/caf\xE9 \xFF.bmp";
+        const QString plain = dir.filePath("plain.bmp");
+        WriteTestBitmap(plain, 150, 140);
+        QVERIFY(std::rename(plain.toStdString().c_str(), name.c_str()) == 0);
+        const QString argument = platform::FileNameFromNative(name);
+        QCOMPARE(platform::NativePath(argument), name);
+        lumarq::Windows windows({argument});
+        QVERIFY(StartProgram());
+        QVERIFY(seams.boxes.empty());
+        QCOMPARE(Form1->size(), QSize(150, 140));
+        Form4->ScrollBar1->setValue(33);
+        Form4->Save1Click();  // back into the same file, not a new one with a mangled name
+        QVERIFY(seams.boxes.empty());
+        QVERIFY(!Form1->Document().Modified());
+        // Qt lists no such name; the file system holds it, and nothing beside it.
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path().toStdString()))
+            files.push_back(entry.path().string());
+        QCOMPARE(files, std::vector<std::string>{name});
+        QCOMPARE(std::remove(name.c_str()), 0);
+
+        // A box names the file above its text, and draws no control character of it.
+        Form1->OpenNamedFile(dir.filePath(QStringLiteral("x\x1B]0;t\x07.bmp")));
+        QCOMPARE(seams.boxes.size(), std::size_t{1});
+        QVERIFY(seams.boxes[0].text.startsWith(dir.filePath(QStringLiteral("x\\x1B]0;t\\x07.bmp\n\nCannot open file "))));
+    }
+
     void startsWithTheFileGivenOnTheCommandLine() {
         Seams seams;
         const QString path = Bitmap("odd.bmp", 201, 151);
@@ -50,7 +82,7 @@ private slots:
 
         QVERIFY(seams.dialogs.empty());
         QVERIFY(seams.boxes.empty());
-        QCOMPARE(Form1->CurrentFileName, path);
+        QCOMPARE(Form1->Document().CurrentFileName, path);
         QCOMPARE(Form1->size(), QSize(201, 151));
         QCOMPARE(Form1->pos(), QPoint(0, 0));
         QVERIFY(Form4->isVisible());
@@ -62,8 +94,8 @@ private slots:
         // Pattern 13 at offset 0 and angle 0 leaves the image as it is, but for
         // the last column and row of an odd size, which the turn about the centre
         // does not reach.
-        TWin& work = *Form1->WorkRaster;
-        TWin& source = *Form1->SourceRaster;
+        TWin& work = *Form1->Document().WorkRaster;
+        TWin& source = *Form1->Document().SourceRaster;
         QCOMPARE(work.Width(), 201);
         QCOMPARE(work.Height(), 151);
         int differing = 0;
@@ -136,6 +168,8 @@ private slots:
                                 "WebP Files|*.webp|TIFF Files|*.tif;*.tiff|PPM and PGM Files|*.ppm;*.pgm;*.pbm|"
                                 "HEIC and HEIF Files|*.heic;*.heif;*.hif|AVIF Files|*.avif|JPEG XL Files|*.jxl|"
                                 "All files|*"));
+        // Bitmaps come first, but the dialog starts on every readable image.
+        QCOMPARE(seams.dialogs[0].startFilter, QStringLiteral("Image files"));
         QVERIFY(seams.boxes.empty());
         QVERIFY(seams.sounds.empty());
         QCOMPARE(seams.renders, 0);
@@ -150,9 +184,9 @@ private slots:
         lumarq::Windows windows({missing});
         QVERIFY(StartProgram());
         QCOMPARE(seams.boxes.size(), std::size_t{1});
-        QCOMPARE(seams.boxes[0].text, QStringLiteral("Cannot open file ") + missing);
+        QCOMPARE(seams.boxes[0].text, missing + "\n\nCannot open file " + missing);
         QCOMPARE(seams.dialogs.size(), std::size_t{1});
-        QCOMPARE(Form1->CurrentFileName, good);
+        QCOMPARE(Form1->Document().CurrentFileName, good);
         QCOMPARE(Form1->size(), QSize(160, 140));
         QCOMPARE(seams.renders, 1);
     }
@@ -182,8 +216,8 @@ private slots:
         Form4->Open1Click();
         QCOMPARE(seams.dialogs.size(), std::size_t{1});  // asked although a file was open
         QCOMPARE(seams.boxes.size(), std::size_t{1});
-        QCOMPARE(seams.boxes[0].text, QStringLiteral("Cannot open file ") + missing);
-        QCOMPARE(Form1->CurrentFileName, first);
+        QCOMPARE(seams.boxes[0].text, missing + "\n\nCannot open file " + missing);
+        QCOMPARE(Form1->Document().CurrentFileName, first);
         QVERIFY(!lumarq::TerminateRequested());
         QVERIFY(Form1->isVisible() && Form4->isVisible());
         QCOMPARE(Form1->size(), QSize(200, 150));
@@ -191,7 +225,7 @@ private slots:
         QVERIFY(seams.sounds.empty());
         // The image stays whole: a render after the failure still shows it, and
         // Save writes it, not a black picture, over the file it came from.
-        QCOMPARE(Form1->SourceRaster->Width(), 200);
+        QCOMPARE(Form1->Document().SourceRaster->Width(), 200);
         Form4->ScrollBar1->setValue(13);
         Form4->Save1Click();
         const ReadBack saved = ReadTestBitmap(first);
@@ -209,7 +243,7 @@ private slots:
         const QString second = Bitmap("second.bmp", 300, 220);
         seams.dialogAnswers = {second};
         Form4->Open1Click();
-        QCOMPARE(Form1->CurrentFileName, second);
+        QCOMPARE(Form1->Document().CurrentFileName, second);
         QCOMPARE(Form1->size(), QSize(300, 220));
         QCOMPARE(Form1->pos(), QPoint(0, 0));
         QCOMPARE(seams.renders, renders + 3);  // two slider moves and the load
@@ -239,9 +273,9 @@ private slots:
         seams.dialogAnswers = {path};
         Form4->Open1Click();
         QVERIFY(seams.boxes.empty());
-        QCOMPARE(Form1->CurrentFileName, path);
+        QCOMPARE(Form1->Document().CurrentFileName, path);
         QCOMPARE(Form1->size(), QSize(230, 170));
-        for (TWin* raster : {Form1->SourceRaster.get(), Form1->WorkRaster.get()})
+        for (TWin* raster : {Form1->Document().SourceRaster.get(), Form1->Document().WorkRaster.get()})
             for (QPoint p : {QPoint(0, 0), QPoint(101, 77), QPoint(228, 168)}) {
                 const std::uint8_t* pixel = raster->PixelAddress(p.x(), p.y());
                 QCOMPARE(qRgb(pixel[2], pixel[1], pixel[0]), photo.pixel(p));
@@ -262,11 +296,11 @@ private slots:
         Form4->SaveAs1Click();
         Form4->Open1Click();
         QCOMPARE(seams.boxes.size(), std::size_t{1});
-        QCOMPARE(Form1->CurrentFileName, b);
+        QCOMPARE(Form1->Document().CurrentFileName, b);
         Form4->ScrollBar1->setValue(40);  // a look that differs from the file's own pixels
         Form4->Save1Click();
         QCOMPARE(ReadTestBitmap(a).pixels, original.pixels);
-        const TWin& work = *Form1->WorkRaster;
+        const TWin& work = *Form1->Document().WorkRaster;
         QCOMPARE(ReadTestBitmap(b).pixels,
                  QByteArray(reinterpret_cast<const char*>(work.Bits), static_cast<qsizetype>(work.Stride) * 150));
         QVERIFY(ReadTestBitmap(b).pixels != original.pixels);
@@ -296,15 +330,16 @@ private slots:
         const QImage shown = ShownImage();
         int requests = 0;
         platform::gdi::SetImageAllocationFailureForTesting([&](std::size_t) { return ++requests == failing; });
-        seams.dialogAnswers = {Bitmap("second.bmp", 300, 220)};
+        const QString second = Bitmap("second.bmp", 300, 220);
+        seams.dialogAnswers = {second};
         Form4->Open1Click();
         platform::gdi::SetImageAllocationFailureForTesting({});
         QCOMPARE(seams.boxes.size(), std::size_t{1});
-        QCOMPARE(seams.boxes[0].text, message);
-        QCOMPARE(Form1->CurrentFileName, first);
+        QCOMPARE(seams.boxes[0].text, second + "\n\n" + message);
+        QCOMPARE(Form1->Document().CurrentFileName, first);
         QCOMPARE(Form1->size(), QSize(200, 150));
-        QCOMPARE(Form1->SourceRaster->Width(), 200);
-        QCOMPARE(Form1->WorkRaster->Width(), 200);
+        QCOMPARE(Form1->Document().SourceRaster->Width(), 200);
+        QCOMPARE(Form1->Document().WorkRaster->Width(), 200);
         QCOMPARE(ShownImage(), shown);
     }
 

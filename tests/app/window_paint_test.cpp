@@ -88,7 +88,7 @@ private slots:
         QVERIFY(StartProgram());
         Form4->ScrollBar8->setValue(30);
         Form4->ScrollBar1->setValue(33);
-        const TWin& work = *Form1->WorkRaster;
+        const TWin& work = *Form1->Document().WorkRaster;
         // What the window's own surface shows after the paint the render asked for.
         QCoreApplication::processEvents();
         const QImage onScreen = Form1->screen()->grabWindow(Form1->winId()).toImage();
@@ -119,7 +119,7 @@ private slots:
         Form4->ScrollBar1->setValue(33);
         QCoreApplication::processEvents();
         const QImage after = shown();
-        const TWin& work = *Form1->WorkRaster;
+        const TWin& work = *Form1->Document().WorkRaster;
         // Pixels inside `area` (window coordinates) that differ from the raster, and outside it from `old`.
         auto mismatches = [&work](const QImage& image, const QRegion& area, const QImage& old) {
             int count = 0;

@@ -1,6 +1,11 @@
 // Runs the real lumarq-render executable the way a script would.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cwchar>
+#include <cwctype>
 
 #include <algorithm>
 #include <filesystem>
@@ -40,9 +45,9 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    Outcome Render(const std::string& arguments, const std::string& environment = "") {
+    Outcome Render(const std::string& arguments, const std::string& environment = "", const std::string& input = "/dev/null") {
         const std::string command = environment + " '" + LUMARQ_RENDER + "' " + arguments + " >'" +
-                                    (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "' </dev/null";
+                                    (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "' <'" + input + "'";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "stdout"), Slurp(dir / "stderr")};
     }
@@ -110,7 +115,7 @@ TEST_F(RenderCli, UsageErrorsNameTheOptionAndItsRange) {
     const std::string nowhere = (dir / "no" / "such" / "out.bmp").string();
     const Outcome unsaved = Render(input + " -o " + nowhere);
     EXPECT_EQ(unsaved.status, 1);
-    EXPECT_EQ(unsaved.err, "lumarq-render: " + input + ": Cannot create file " + nowhere + "\n");
+    EXPECT_EQ(unsaved.err, "lumarq-render: " + nowhere + ": Cannot create file " + nowhere + " (No such file or directory)\n");
 
     const Outcome help = Render("--help");
     EXPECT_EQ(help.status, 0);
@@ -118,6 +123,33 @@ TEST_F(RenderCli, UsageErrorsNameTheOptionAndItsRange) {
     const Outcome version = Render("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("lumarq-render ", 0), 0u);
+}
+
+// The eight setting options come from the settings table: --help states each one's
+// range and default, and each takes exactly its range, landing in its own key.
+TEST_F(RenderCli, SettingOptionsAreTheTablesOwn) {
+    const Outcome help = Render("--help");
+    ASSERT_EQ(help.status, 0);
+    for (const SettingDescription& setting : kSettings) {
+        const std::string option = setting.option;
+        const std::string range = std::to_string(setting.minimum) + ".." + std::to_string(setting.maximum);
+        const std::size_t line = help.out.find("\n  " + option + " N ");
+        ASSERT_NE(line, std::string::npos) << option;
+        const std::string text = help.out.substr(line + 1, help.out.find('\n', line + 1) - line - 1);
+        EXPECT_NE(text.find(" " + range + " "), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("(default ") + std::to_string(setting.initial) + ")"), std::string::npos) << text;
+
+        for (const std::int32_t value : {setting.minimum, setting.maximum}) {
+            const Outcome printed = Render("--print-settings " + option + " " + std::to_string(value));
+            EXPECT_EQ(printed.status, 0) << option << " " << value << ": " << printed.err;
+            EXPECT_NE(printed.out.find(std::string("\"") + setting.key + "\": " + std::to_string(value)), std::string::npos)
+                << printed.out;
+        }
+        const Outcome above = Render("--print-settings " + option + " " + std::to_string(setting.maximum + 1));
+        EXPECT_EQ(above.status, 2);
+        EXPECT_EQ(above.err, "lumarq-render: " + option + ": " + std::to_string(setting.maximum + 1) +
+                                 " is out of range (" + range + ")\n");
+    }
 }
 
 TEST_F(RenderCli, RendersExactlyWhatThePipelineRenders) {
@@ -236,8 +268,19 @@ TEST_F(RenderCli, BatchGoesOnPastBadInputsAndLeavesTheirOutputsAlone) {
     EXPECT_EQ(second.Width(), 140);
     EXPECT_EQ(second.Height(), 200);
     EXPECT_TRUE(fs::exists(dir / "out" / "first.bmp"));
-    // No terminal on stderr: nothing but the two errors.
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+    // No terminal on stderr: nothing but the two errors and the count.
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
+    EXPECT_TRUE(run.err.ends_with("\nlumarq-render: 2 written, 2 failed\n")) << run.err;
+    // On a terminal (script(1) gives one), a bar is redrawn in place before the same count.
+    if (std::system("script -qc true /dev/null >/dev/null 2>&1") == 0) {
+        const std::string command = "script -qc \"'" + std::string(LUMARQ_RENDER) + "' " + good1 + " " + missing +
+                                    " -o " + (dir / "out").string() + "\" /dev/null >'" + (dir / "terminal").string() +
+                                    "' </dev/null";
+        ASSERT_NE(std::system(command.c_str()), -1);
+        const std::string terminal = Slurp(dir / "terminal");
+        EXPECT_NE(terminal.find("\r\x1b[K[##########----------] 1/2"), std::string::npos) << terminal;
+        EXPECT_NE(terminal.find("] 2/2, 1 failed\r\x1b[Klumarq-render: 1 written, 1 failed"), std::string::npos) << terminal;
+    }
 
     // Two inputs of the same name must not overwrite each other's result, one
     // after the other (where the order is certain) or at once.
@@ -285,6 +328,11 @@ TEST_F(RenderCli, PhotosInAndShareableImagesOut) {
     ASSERT_EQ(Render("--quality 20 --pattern 33 " + png.string() + " -o " + (dir / "low.jpg").string()).status, 0);
     EXPECT_LT(fs::file_size(dir / "low.jpg"), fs::file_size(dir / "out.jpg"));
 
+    // "-" in and out: the same bytes as between two files.
+    const Outcome piped = Render("--pattern 33 - -o - --format jpg", "", png.string());
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, Slurp(dir / "out.jpg"));
+
     // Into a directory, --format gives every output its extension.
     fs::create_directories(dir / "shared");
     const Outcome batch = Render("--format webp " + png.string() + " " + bitmap + " -o " + (dir / "shared").string());
@@ -316,9 +364,10 @@ TEST_F(RenderCli, SeveralAtOnceWriteTheSameBytesAndReportInInputOrder) {
     std::vector<std::string> lines;
     std::istringstream text(many.err);
     for (std::string line; std::getline(text, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 6u) << many.err;
+    ASSERT_EQ(lines.size(), 7u) << many.err;
+    EXPECT_EQ(lines[6], "lumarq-render: 3 written, 3 failed");
     for (int i = 0; i < 6; ++i) {
-        if (i % 2) EXPECT_EQ(lines[i], "lumarq-render: " + inputs[i] + ": Cannot open file " + inputs[i]);
+        if (i % 2) EXPECT_EQ(lines[i], "lumarq-render: " + inputs[i] + ": Cannot open file " + inputs[i] + " (No such file or directory)");
         else EXPECT_EQ(lines[i].rfind("render_ms median=", 0), 0u) << lines[i];
     }
     for (int i = 0; i < 6; i += 2) {
@@ -356,7 +405,8 @@ TEST_F(RenderCli, AFolderOutputNeverReplacesAnInput) {
             EXPECT_NE(run.err.find("lumarq-render: " + input + ": would overwrite an input; choose another output folder"),
                       std::string::npos)
                 << c.inputs << " -> " << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), static_cast<long>(c.refused.size())) << run.err;
+        const bool several = c.inputs.find(' ') != std::string::npos;  // then a count of written and failed follows
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), static_cast<long>(c.refused.size() + several)) << run.err;
         EXPECT_EQ(Slurp(a) + Slurp(inner) + Slurp(outer), before);
     }
     EXPECT_TRUE(fs::exists(dir / "b.bmp"));
@@ -385,4 +435,67 @@ TEST_F(RenderCli, AFewBytesCannotClaimGigabytes) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Image too large for its file: 32767 x 32767 pixels in 58 bytes"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+}
+
+// Whether text is valid UTF-8 whose only control characters are line ends, as the
+// C library reads it.
+bool PrintableLines(const std::string& text) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    std::mbstate_t state{};
+    for (std::size_t i = 0; i < text.size();) {
+        wchar_t c = 0;
+        const std::size_t length = std::mbrtowc(&c, text.data() + i, text.size() - i, &state);
+        if (length == 0 || length > text.size() - i || (c != L'\n' && !std::iswprint(static_cast<wint_t>(c)))) return false;
+        i += length;
+    }
+    return true;
+}
+
+TEST_F(RenderCli, EveryFailureIsOneSafeLineNamingItsFileAndReason) {
+    const std::string input = MakeImage("in.bmp");
+    const std::string out = (dir / "out.bmp").string(), folder = dir.string();
+    std::ofstream(dir / "empty.png").flush();
+    // A PNG cut short in its image data: libpng says why, inside our line.
+    ASSERT_EQ(Render("--convert " + input + " -o " + (dir / "whole.png").string()).status, 0);
+    std::ofstream(dir / "cut.png", std::ios::binary) << Slurp(dir / "whole.png").substr(0, 300);
+    const std::string locked = MakeImage("locked.bmp");
+    fs::permissions(locked, fs::perms::none);
+    const struct {
+        std::string arguments, environment;
+        int status;
+        std::string expected;  // within the one line
+    } cases[] = {
+        {"none.bmp -o " + out, "", 1, "lumarq-render: none.bmp: Cannot open file none.bmp (No such file or directory)"},
+        {folder + " -o " + out, "", 1, "lumarq-render: " + folder + ": Cannot open file " + folder + " (Is a directory)"},
+        {locked + " -o " + out, "", 1, "lumarq-render: " + locked + ": Cannot open file " + locked + " (Permission denied)"},
+        {(dir / "empty.png").string() + " -o " + out, "", 1, "empty.png: the file is empty"},
+        {"- -o - --format png", "", 1, "lumarq-render: -: standard input is empty"},
+        {(dir / "cut.png").string() + " -o " + out, "", 1, "cut.png: PNG image is damaged or incomplete (Unable to read image data; libpng error: "},
+        // A full disk, as a file size limit: the output, and the system's reason.
+        {input + " -o " + out, "trap '' XFSZ; ulimit -f 8;", 1, "lumarq-render: " + out + ": Stream write error (File too large)"},
+        {input + " -o -", "", 2, "-o - writes to standard output and needs --format"},
+        {"- " + input + " -o " + folder, "", 2, "- reads standard input, and must be the only input"},
+        // Names and values that would move, clear or retitle a terminal, or split the line.
+        {"'a\x1b[2Jb.png' -o " + out, "", 1, "lumarq-render: 'a'$'\\033''[2Jb.png': Cannot open file 'a'$'\\033''[2Jb.png' ("},
+        {"'two\nlines.png' -o " + out, "", 1, "lumarq-render: 'two'$'\\n''lines.png': "},
+        {"'\xff\xfe.png' 'it'\\''s.png' -o " + folder, "", 1, "lumarq-render: ''$'\\377\\376''.png': "},
+        {"'it'\\''s.png' -o " + out, "", 1, "lumarq-render: \"it's.png\": "},
+        {input + " -o '\xc2\x9b""31m/x.bmp'", "", 1, "Cannot create file ''$'\\302\\233''31m/x.bmp' ("},
+        {"--format '\x1b]0;x\a' " + input + " -o " + folder, "", 2, "(not ''$'\\033'']0;x'$'\\a')"},
+        {"--pattern '\x1b[2J' " + input + " -o " + out, "", 2, "--pattern: ''$'\\033''[2J' is not a whole number"},
+        {"--settings='\r.json' " + input + " -o " + out, "", 2, "lumarq-render: ''$'\\r''.json': cannot be read"},
+        {"'--\x1b[31m' " + input + " -o " + out, "", 2, "unknown option '--'$'\\033''[31m'"},
+        {input + " -o " + out, "LUMARQ_THREADS='\x1b[2J'", 2, "LUMARQ_THREADS: ''$'\\033''[2J' is not"},
+    };
+    for (const auto& c : cases) {
+        if (c.arguments.rfind(locked, 0) == 0 && ::geteuid() == 0) continue;  // root reads it all the same
+        const Outcome run = Render(c.arguments, c.environment);
+        EXPECT_EQ(run.status, c.status) << c.arguments << " -> " << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << c.arguments << " -> " << run.err;
+        EXPECT_TRUE(PrintableLines(run.err)) << run.err;
+        // One line for each input that failed, and the count after several.
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), c.arguments.find(".png' 'it") == std::string::npos ? 1 : 3) << run.err;
+        EXPECT_TRUE(run.err.ends_with('\n')) << run.err;
+        EXPECT_FALSE(fs::exists(out)) << c.arguments;
+    }
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "raster/place_rotated.h"
+#include "raster/clear_and_place.h"
 #include "raster/render.h"
 #include "tests/raster/test_util.h"
 #include "raster/win.h"

@@ -88,6 +88,19 @@ done
 [ -n "$panel" ] || fail "no control panel"
 [ "$panel_height" -gt $((253 * scale)) ] || fail "panel client area too short: $panel_height"
 
+# Answers "Don't Save" when the question about unsaved work comes up (a third
+# window captioned "Lumarq"); false when none came within five seconds.
+dont_save() {
+  for _ in $(seq 25); do
+    if xdotool search --onlyvisible --name '^Lumarq$' 2>/dev/null | grep -qvx -e "$image_window" -e "$panel"; then
+      xdotool key alt+n
+      return 0
+    fi
+    sleep 0.2
+  done
+  return 1
+}
+
 # A window larger than the screen can only be seen through the screen's own pixels.
 if [ -n "$render" ]; then
   shoot() { import -window root "$out/$1.png"; }
@@ -133,6 +146,7 @@ xdotool windowfocus --sync "$panel"
 xdotool key --window "$panel" --delay 30 $(printf 'Right %.0s' $(seq 20))
 sleep 0.5
 shoot pattern33
+unsaved=yes
 changed=$(differing pattern33)
 [ "$changed" -gt $((visible_width * visible_height / 2)) ] 2>/dev/null ||
   fail "the image did not change at pattern 33: $changed pixels differ"
@@ -167,8 +181,11 @@ if [ -n "$drag_source" ]; then
   done
   sleep 0.5
   drag 1140 890 -1040 -790
+  # The look on screen was changed and not saved: the program asks first.
+  dont_save || fail "no question about the unsaved look before the drop opened"
   wait_for_window '[ "$WIDTH" -eq 300 ] && [ "$HEIGHT" -eq 200 ]' ||
     fail "the dropped image did not open: window ${WIDTH}x$HEIGHT"
+  unsaved=
   kill "$source_pid" 2>/dev/null
   source_pid=
 fi
@@ -183,6 +200,7 @@ if [ "$phone_photo" = "--phone-photo" ]; then
   for _ in $(seq 25); do [ -s "$out/result.png" ] && break; sleep 0.2; done
   [ "$(identify -format '%m %wx%h' "$out/result.png" 2>/dev/null)" = "PNG 640x480" ] ||
     fail "Save As result.png did not write a 640 x 480 PNG"
+  unsaved=
   convert "$out/result.png" -crop "$visible" +repage "$out/result-visible.png"
   [ "$(compare -metric AE "$out/result-visible.png" "$out/pattern33-visible.png" null: 2>&1 | cut -d' ' -f1)" = "0" ] ||
     fail "the saved PNG is not the image on screen"
@@ -192,6 +210,8 @@ fi
 xdotool mousemove $((panel_x + 14)) $((panel_y + 8)) click 1
 sleep 0.5
 xdotool key Up Return
+# Without a drop the picture still shows the unsaved pattern 33.
+[ -z "$unsaved" ] || dont_save || fail "no question about the unsaved look at File > Exit"
 for _ in $(seq 50); do
   kill -0 "$app_pid" 2>/dev/null || break
   sleep 0.2

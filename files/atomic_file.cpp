@@ -1,4 +1,4 @@
-#include "raster/atomic_file.h"
+#include "files/atomic_file.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -52,7 +52,10 @@ public:
     explicit ReplacementFile(const std::string& name) : target_(FinalTarget(name)) {
         struct stat st {};
         if (::stat(target_.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode)) return;
+            if (S_ISDIR(st.st_mode)) {
+                errno = EISDIR;
+                return;
+            }
             // Only the permission bits: a saved picture is never setuid, setgid or sticky.
             mode_ = st.st_mode & 0777;
         } else {
@@ -106,7 +109,7 @@ private:
 
 }  // namespace
 
-namespace raster {
+namespace files {
 
 bool WriteAll(int descriptor, const void* data, std::size_t count) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -121,14 +124,22 @@ bool WriteAll(int descriptor, const void* data, std::size_t count) {
 }
 
 SaveResult SaveFileAtomically(const std::string& FileName, const std::function<bool(int descriptor)>& write) {
-    const SaveResult cannotCreate{false, "Cannot create file " + FileName};
-    const SaveResult writeError{false, "Stream write error"};
+    // Each step starts with errno clear and a failure reads it at once, before the
+    // temporary's removal can change it; a step that fails without it gives no reason.
+    const auto failed = [](std::string error) {
+        const int number = errno;
+        return SaveResult{false, std::move(error), number ? std::strerror(number) : ""};
+    };
+    errno = 0;
     ReplacementFile file(FileName);
-    if (!file.Created()) return cannotCreate;
-    if (!write(file.Descriptor())) return writeError;
-    if (!file.FlushAndClose()) return writeError;
-    if (!file.Rename()) return cannotCreate;
+    if (!file.Created()) return failed("Cannot create file " + FileName);
+    errno = 0;
+    if (!write(file.Descriptor())) return failed("Stream write error");
+    errno = 0;
+    if (!file.FlushAndClose()) return failed("Stream write error");
+    errno = 0;
+    if (!file.Rename()) return failed("Cannot create file " + FileName);
     return {};
 }
 
-}  // namespace raster
+}  // namespace files

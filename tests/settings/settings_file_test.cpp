@@ -2,7 +2,8 @@
 // the command line that names the same settings.
 #include <gtest/gtest.h>
 
-#include "raster/render_settings_file.h"
+#include "settings/command_line.h"
+#include "settings/settings_file.h"
 
 namespace {
 
@@ -51,6 +52,37 @@ TEST(SettingsFile, RefusesWhatItCannotTrustAndChangesNothing) {
         RenderSettings settings{1, 2, 3, 4, 5, 6, 7, 8};
         EXPECT_EQ(ReadSettingsJson(file.text, settings).value_or("accepted"), file.error) << file.text;
         EXPECT_EQ(settings, (RenderSettings{1, 2, 3, 4, 5, 6, 7, 8})) << file.text;
+    }
+}
+
+// Where a JSON parser on its own would refuse or word things otherwise, the file
+// keeps its own rules: bytes beyond ASCII, lone surrogates and numbers beyond a
+// double under unknown keys pass, values are quoted as written (long ones cut
+// short, numbers never), and each complaint names the line where it arises.
+TEST(SettingsFile, KeepsItsOwnRulesOverTheParsers) {
+    const std::string longNumber(45, '9');
+    const struct {
+        std::string text, error;
+    } files[] = {
+        {"{\"lumarq\": 1, \"caf\xE9\": \"\xFF\\ud800\", \"zoom\": [1e999, -1E+400], \"red\": 7}", "red 7"},
+        {"{\"lumarq\": 1, \"red\": " + longNumber + "}", "\"red\": " + longNumber + " is out of range (0..255)"},
+        {"{\"lumarq\": 1, \"red\": 1e999}", "\"red\": 1e999 is not a whole number (0..255)"},
+        {"{\"lumarq\": 1, \"red\": [1,\n 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15]}",
+         "\"red\": [1,\n 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, ... is not a whole number (0..255)"},
+        {"{\"lumarq\": 1,\n\"red\":\n\n x}", "malformed settings file (expected a value at line 4)"},
+        {"{\"lumarq\": 1, \"a\": \"\\\n\"}", "malformed settings file (bad escape in a string at line 2)"},
+        {"{\"lumarq\": 1,\n \"a\" , 1}", "malformed settings file (expected ':' after a key at line 2)"},
+        {"{\"lumarq\": 1, \"a\": [1 :]}", "malformed settings file (expected ',' or ']' at line 1)"},
+        {"{\"lumarq\": 1, \"a\": \"abc", "malformed settings file (unterminated string at line 1)"},
+        {"{\"lumarq\": 1, \"a\": \"\\u12\"}", "malformed settings file (bad \\u escape at line 1)"},
+        {"\n\n[]", "malformed settings file (expected '{' at line 3)"},
+        {"{\"lumarq\": 1, \"invalid string: missing closing quote\x14\"}",
+         "malformed settings file (control character in a string at line 1)"},
+    };
+    for (const auto& file : files) {
+        RenderSettings settings;
+        const std::optional<std::string> error = ReadSettingsJson(file.text, settings);
+        EXPECT_EQ(error.value_or("red " + std::to_string(settings.Red)), file.error) << file.text;
     }
 }
 

@@ -1,0 +1,65 @@
+#include "app/picture.h"
+
+#include "platform/qt/file_names.h"
+
+namespace {
+
+std::function<void()>& RenderObserver() {
+    static std::function<void()> observer;
+    return observer;
+}
+
+}  // namespace
+
+void SetRenderObserverForTesting(std::function<void()> observer) { RenderObserver() = std::move(observer); }
+
+Picture::Picture(QObject* parent) : QObject(parent) {}
+
+Picture::~Picture() = default;
+
+void Picture::Create(const QString& fileName) {
+    CurrentFileName = fileName;
+    SourceRaster = std::make_unique<TWin>(32, 32);
+    WorkRaster = std::make_unique<TWin>(32, 32);
+}
+
+void Picture::Free() {
+    WorkRaster.reset();
+    SourceRaster.reset();
+}
+
+void Picture::Read(const QString& fileName, Loaded& image) {
+    // Both images are read before either raster changes: a file that fails to load
+    // must not leave the image on screen without its source, or the next render
+    // would turn it black and Save would write that.
+    image_io::LoadImageFile(platform::NativePath(fileName), image.source, &image.work);
+}
+
+void Picture::Take(Loaded& image, const QString& sourceFile) {
+    if (!SourceRaster) SourceRaster = std::make_unique<TWin>(0, 0);
+    if (!WorkRaster) WorkRaster = std::make_unique<TWin>(0, 0);
+    SourceRaster->Swap(image.source);
+    WorkRaster->Swap(image.work);
+    SourceFileName = sourceFile;
+    hasImage_ = true;
+    // The first render uses the settings in force, and that is what was opened.
+    cleanSettings_ = settings_;
+}
+
+void Picture::Render(const RenderSettings& settings) {
+    settings_ = settings;
+    if (!WorkRaster || !SourceRaster) return;
+    RenderPipeline(*WorkRaster, *SourceRaster, settings_);
+    if (RenderObserver()) RenderObserver()();
+    emit Changed();
+}
+
+SaveResult Picture::Save() {
+    // The name's extension chooses the format: saving over an opened JPEG writes a JPEG.
+    const SaveResult result = image_io::SaveImageFile(*WorkRaster, platform::NativePath(CurrentFileName));
+    if (result) {
+        cleanSettings_ = settings_;
+        emit Saved(CurrentFileName);
+    }
+    return result;
+}
