@@ -12,7 +12,8 @@ namespace {
 const char* const kUsageBeforeSettings =
     "Usage: lumarq-render [OPTIONS] INPUT... -o OUTPUT\n"
     "Renders images as the Lumarq control panel does, without a display.\n"
-    "Inputs may be BMP, PNG, JPEG, GIF, WebP, TIFF or PPM/PGM files, recognised by their content.\n"
+    "Inputs may be BMP, PNG, JPEG, GIF, WebP, TIFF, PPM/PGM, HEIC/HEIF, AVIF or JPEG XL files,\n"
+    "recognised by their content.\n"
     "\n"
     "Options:\n";
 const char* const kUsageAfterSettings =
@@ -29,11 +30,12 @@ const char* const kUsageAfterSettings =
     "                 (each written under its input's file name); - writes standard output\n"
     "                 (with --format). An input - reads standard input (the only input).\n"
     "                 The output's extension chooses its format, in any letter case: .bmp,\n"
-    "                 .png, .jpg or .jpeg, .webp, .tif or .tiff; any other or none writes a\n"
-    "                 24-bit BMP.\n"
-    "  --format F     bmp, png, jpg, webp or tiff: outputs written into a directory take\n"
+    "                 .png, .jpg or .jpeg, .webp, .tif or .tiff, .avif, .jxl; any other or\n"
+    "                 none writes a 24-bit BMP.\n"
+    "  --format F     bmp, png, jpg, webp, tiff, avif or jxl: outputs written into a directory take\n"
     "                 this extension in place of their input's; the format of -o -\n"
-    "  --quality N    1..100    JPEG and WebP quality (default 92); other formats ignore it\n"
+    "  --quality N    1..100    JPEG, WebP, AVIF and JPEG XL quality (default 92; JPEG XL is\n"
+    "                 lossless at 100); other formats ignore it\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
@@ -159,7 +161,7 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
         } else if (name == "--format") {
             const auto format = takeValue();
             if (!format || !image_io::FormatNamed(*format))
-                return fail(name + " needs one of bmp, png, jpg, webp, tiff" + (format ? " (not '" + *format + "')" : ""));
+                return fail(name + " needs one of bmp, png, jpg, webp, tiff, avif, jxl" + (format ? " (not '" + *format + "')" : ""));
             o.format = image_io::Extension(*image_io::FormatNamed(*format));
         } else {
             const IntegerOption* option = nullptr;

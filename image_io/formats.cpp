@@ -35,6 +35,9 @@ constexpr DialogFormat kReadable[] = {
     {"WebP Files", "*.webp", "webp"},
     {"TIFF Files", "*.tif;*.tiff", "tiff"},
     {"PPM and PGM Files", "*.ppm;*.pgm;*.pbm", "ppm"},
+    {"HEIC and HEIF Files", "*.heic;*.heif;*.hif", ""},
+    {"AVIF Files", "*.avif", ""},
+    {"JPEG XL Files", "*.jxl", ""},
 };
 constexpr DialogFormat kWritable[] = {
     {"Bitmap Files", "*.bmp", ""},
@@ -42,6 +45,8 @@ constexpr DialogFormat kWritable[] = {
     {"JPEG Files", "*.jpg;*.jpeg", "jpeg"},
     {"WebP Files", "*.webp", "webp"},
     {"TIFF Files", "*.tif;*.tiff", "tiff"},
+    {"AVIF Files", "*.avif", ""},
+    {"JPEG XL Files", "*.jxl", ""},
 };
 
 // The WebP and TIFF readers and writers are plugins that may be missing.
@@ -79,6 +84,8 @@ std::optional<FileFormat> FormatNamed(std::string_view Name) {
     if (word == "jpg" || word == "jpeg") return FileFormat::Jpeg;
     if (word == "webp") return FileFormat::Webp;
     if (word == "tif" || word == "tiff") return FileFormat::Tiff;
+    if (word == "avif") return FileFormat::Avif;
+    if (word == "jxl") return FileFormat::JpegXl;
     return std::nullopt;
 }
 
@@ -88,6 +95,8 @@ const char* Extension(FileFormat Format) {
         case FileFormat::Jpeg: return "jpg";
         case FileFormat::Webp: return "webp";
         case FileFormat::Tiff: return "tiff";
+        case FileFormat::Avif: return "avif";
+        case FileFormat::JpegXl: return "jxl";
         case FileFormat::Bmp: break;
     }
     return "bmp";

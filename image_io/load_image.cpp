@@ -12,10 +12,16 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <memory>
 #include <utility>
+#include <vector>
+
+#include <lcms2.h>
 
 #include "files/open_file.h"
+#include "image_io/colour.h"
 #include "image_io/image_file.h"
+#include "image_io/pixels.h"
 #include "raster/load_errors.h"
 #include "platform/gdi/gdi.h"
 #include "platform/threads/parallel.h"
@@ -39,9 +45,8 @@ std::string DisplayName(const QByteArray& format) {
 }
 
 void CheckPixelCount(const QSize& size) {
-    const std::uint64_t pixels = static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height());
-    if (pixels <= kMaxPixels) return;
-    throw LoadError(TooManyPixelsError(size.width(), size.height(), kMaxPixels));
+    image_io::CheckPixelCount(static_cast<std::uint64_t>(std::max(0, size.width())),
+                              static_cast<std::uint64_t>(std::max(0, size.height())));
 }
 
 // libjpeg fills a stream that stops early with grey and only warns, so a cut-off
@@ -163,6 +168,64 @@ QByteArray ExifBlock(QFile& file, const QByteArray& format) {
     return {};
 }
 
+// What a PNG says about its colours, from the chunks before its image data: an
+// embedded profile, else sRGB when it says so, else its gamma and chromaticities.
+colour::Source PngColour(QFile& file) {
+    colour::Source source;
+    constexpr qint64 kMostProfile = 4 << 20;
+    for (qint64 at = 8; file.seek(at);) {
+        const QByteArray header = file.read(8);
+        if (header.size() < 8) break;
+        const auto* h = reinterpret_cast<const std::uint8_t*>(header.constData());
+        const qint64 length = qint64(h[0]) << 24 | h[1] << 16 | h[2] << 8 | h[3];
+        const QByteArray type = header.mid(4, 4);
+        if (type == "IDAT" || type == "IEND") break;
+        if (type == "iCCP" && length <= kMostProfile) {
+            const QByteArray body = file.read(length);
+            const qsizetype name = body.indexOf('\0');
+            // After the name and the compression method: a zlib stream, which
+            // qUncompress takes after a (big-endian) size hint.
+            if (name >= 0 && name + 2 < body.size()) {
+                QByteArray packed("\0\1\0\0", 4);  // 64 KiB to start with; it grows as needed
+                packed += body.mid(name + 2);
+                const QByteArray profile = qUncompress(packed);
+                if (!profile.isEmpty()) return colour::FromProfile(std::vector<std::uint8_t>(profile.begin(), profile.end()));
+            }
+        } else if (type == "sRGB") {
+            return {};
+        } else if ((type == "gAMA" && length == 4) || (type == "cHRM" && length == 32)) {
+            const QByteArray body = file.read(length);
+            const auto* b = reinterpret_cast<const std::uint8_t*>(body.constData());
+            std::vector<double> values;
+            for (qsizetype i = 0; i + 4 <= body.size(); i += 4)
+                values.push_back((std::uint32_t(b[i]) << 24 | b[i + 1] << 16 | b[i + 2] << 8 | b[i + 3]) / 100000.0);
+            if (type == "gAMA" && values.size() == 1) source.gamma = values[0];
+            if (type == "cHRM" && values.size() == 8) source.chromaticities = values;
+        }
+        at += 12 + length;
+    }
+    // Chromaticities without a gamma say nothing about the tone curve: sRGB.
+    if (source.gamma <= 0) return {};
+    return source;
+}
+
+// The colours of a picture Qt decoded: from the file's own chunks for the formats
+// whose colour information Qt reads only in part (a JPEG's grey or CMYK profile, a
+// PNG's gamma), from Qt's reading of the profile for the others.
+colour::Source ColourOf(QFile& file, const QByteArray& format, const QImage& decoded, const JpegFacts* jpeg) {
+    if (jpeg) return colour::FromProfile(jpeg->icc);
+    if (format == "png") return PngColour(file);
+    const QColorSpace space = decoded.colorSpace();
+    if (!space.isValid() || space == QColorSpace(QColorSpace::SRgb)) return {};
+    const QByteArray icc = space.iccProfile();
+    return colour::FromProfile(std::vector<std::uint8_t>(icc.begin(), icc.end()));
+}
+
+// The samples' model that a profile is made for: grey or (whatever else) RGB.
+colour::Model ProfileModel(const std::vector<std::uint8_t>& icc) {
+    return icc.size() >= 20 && std::memcmp(&icc[16], "GRAY", 4) == 0 ? colour::Model::Grey : colour::Model::Rgb;
+}
+
 // What an orientation tag asks for, as Qt's readers say it for the formats they tag.
 QImageIOHandler::Transformations TransformationFor(int orientation) {
     using T = QImageIOHandler;
@@ -258,10 +321,19 @@ void PutBand(const TWin& target, const Orientation& orientation, int y0, const Q
 
 // Converts the decoded picture into `target` (already of the oriented size) in one
 // pass, a band of rows at a time.
-void PutDecoded(const QImage& decoded, const Orientation& orientation, TWin& target) {
-    const QColorSpace space = decoded.colorSpace();
-    const bool convertColours = space.isValid() && space != QColorSpace(QColorSpace::SRgb);
-    const QColorTransform toSrgb = convertColours ? space.transformationToColorSpace(QColorSpace::SRgb) : QColorTransform();
+void PutDecoded(const QImage& decoded, const Orientation& orientation, TWin& target, const colour::Source& source) {
+    // The bands are Qt's 32-bit blue-green-red-alpha; a grey profile reads the blue
+    // of each and writes all three in place, leaving alpha as it was.
+    const colour::Model model = ProfileModel(source.icc);
+    const std::uint32_t layout = model == colour::Model::Grey
+                                     ? COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | EXTRA_SH(3) | BYTES_SH(1)
+                                     : TYPE_BGRA_8;
+    std::unique_ptr<colour::ToSrgb> toSrgb;
+    if (!colour::IsSrgb(source)) {
+        toSrgb = std::make_unique<colour::ToSrgb>(source, model, layout, TYPE_BGRA_8, model == colour::Model::Rgb);
+        if (!*toSrgb) toSrgb.reset();
+    }
+    const bool convertColours = toSrgb != nullptr;
     const QImage::Format format = decoded.format();
     // Qt's own 32-bit layouts are read in place; premultiplied pixels are already
     // composited over black.
@@ -280,7 +352,8 @@ void PutDecoded(const QImage& decoded, const Orientation& orientation, TWin& tar
         } else {
             band = decoded.copy(0, y0, orientation.width, count).convertToFormat(bandFormat);
             if (band.isNull()) throw LoadError(kOutOfMemoryError);
-            if (convertColours) band.applyColorTransform(toSrgb);
+            if (convertColours)
+                for (int r = 0; r < count; ++r) toSrgb->Apply(band.constScanLine(r), band.scanLine(r), orientation.width);
             for (int r = 0; r < count; ++r) rows[r] = reinterpret_cast<const QRgb*>(band.constScanLine(r));
         }
         if (composite)
@@ -316,9 +389,17 @@ bool OpenForQt(const std::string& name, QFile& file) {
     return true;
 }
 
+void CopyInto(const TWin& image, TWin* copy) {
+    if (!copy) return;
+    TWin second(image.Width(), image.Height());
+    if (!second.HasPixels()) throw LoadError(kOutOfMemoryError);
+    std::memcpy(second.Bits, image.Bits, static_cast<std::size_t>(image.Stride) * image.Height());
+    copy->Swap(second);
+}
+
 // Decodes a file Qt recognises into `image` (and `copy`); false when no reader
 // recognises it.
-bool LoadWithQt(QFile& file, TWin& image, TWin* copy) {
+bool LoadWithQt(QFile& file, TWin& image, TWin* copy, const JpegFacts* jpeg) {
     QImageReader::setAllocationLimit(kQtAllocationLimitMegabytes);
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);  // the name's extension decides nothing
@@ -354,14 +435,58 @@ bool LoadWithQt(QFile& file, TWin& image, TWin* copy) {
                                   transformation.testFlag(QImageIOHandler::TransformationRotate90)};
     TWin result(orientation.TargetWidth(), orientation.TargetHeight());
     if (!result.HasPixels()) throw LoadError(kOutOfMemoryError);
-    PutDecoded(decoded, orientation, result);
+    PutDecoded(decoded, orientation, result, ColourOf(file, format, decoded, jpeg));
     decoded = QImage();  // let go of the decoded picture before a copy is made
-    if (copy) {
-        TWin second(result.Width(), result.Height());
-        if (!second.HasPixels()) throw LoadError(kOutOfMemoryError);
-        std::memcpy(second.Bits, result.Bits, static_cast<std::size_t>(result.Stride) * result.Height());
-        copy->Swap(second);
+    CopyInto(result, copy);
+    image.Swap(result);
+    return true;
+}
+
+// The whole file, for the decoders that read from memory.
+std::vector<std::uint8_t> ReadWhole(QFile& file) {
+    const qint64 size = file.size();
+    if (size < 0 || !platform::gdi::ImageAllocationAllowed(static_cast<std::size_t>(size))) throw LoadError(kOutOfMemoryError);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    if (!file.seek(0) || file.read(reinterpret_cast<char*>(bytes.data()), size) != size) throw LoadError("Stream read error");
+    return bytes;
+}
+
+// Decodes what Qt's readers leave out or get wrong (HEIC, AVIF, JPEG XL, CMYK
+// JPEGs) and refuses the kinds of file Lumarq does not open; false when Qt's
+// readers or the BMP reader are to judge the file.
+bool LoadOtherwise(QFile& file, TWin& image, TWin* copy, std::unique_ptr<JpegFacts>& jpeg) {
+    const QByteArray head = file.peek(4096);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(head.constData());
+    const Recognised recognised = Recognise(bytes, static_cast<std::size_t>(head.size()));
+    TWin result(0, 0);
+    switch (recognised.kind) {
+        case Kind::Unsupported: throw LoadError(recognised.name);
+        case Kind::Heif: LoadHeif(ReadWhole(file), recognised.name, result); break;
+        case Kind::JpegXl: LoadJpegXl(ReadWhole(file), result); break;
+        case Kind::Other: {
+            if (head.size() < 3 || !head.startsWith("\xFF\xD8\xFF")) return false;
+            // The markers before the scan are nearly always in the first megabyte.
+            const QByteArray start = file.peek(1 << 20);
+            jpeg = std::make_unique<JpegFacts>(
+                ScanJpeg(reinterpret_cast<const std::uint8_t*>(start.constData()), static_cast<std::size_t>(start.size())));
+            std::vector<std::uint8_t> whole;
+            if (!jpeg->scanFound && start.size() < file.size()) {
+                whole = ReadWhole(file);
+                *jpeg = ScanJpeg(whole.data(), whole.size());
+            }
+            if (jpeg->components != 4) {
+                file.seek(0);  // Qt's reader starts where the file stands
+                return false;
+            }
+            if (!JpegIsComplete(file)) throw LoadError("JPEG image is incomplete: the file ends before the image data do");
+            if (whole.empty()) whole = ReadWhole(file);
+            LoadCmykJpeg(whole, result);
+            ApplyOrientation(result, ExifOrientation(QByteArray(reinterpret_cast<const char*>(jpeg->exif.data()),
+                                                                static_cast<qsizetype>(jpeg->exif.size()))));
+            break;
+        }
     }
+    CopyInto(result, copy);
     image.Swap(result);
     return true;
 }
@@ -371,7 +496,9 @@ bool LoadWithQt(QFile& file, TWin& image, TWin* copy) {
 void LoadImageFile(const std::string& FileName, TWin& Image, TWin* Copy) {
     try {
         QFile file;
-        if (OpenForQt(FileName, file) && LoadWithQt(file, Image, Copy)) return;
+        std::unique_ptr<JpegFacts> jpeg;
+        if (OpenForQt(FileName, file) && (LoadOtherwise(file, Image, Copy, jpeg) || LoadWithQt(file, Image, Copy, jpeg.get())))
+            return;
     } catch (const LoadError&) {
         TWin(0, 0).Swap(Image);
         throw;

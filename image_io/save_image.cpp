@@ -7,7 +7,9 @@
 #include <QImageWriter>
 #include <algorithm>
 #include <new>
+#include <vector>
 
+#include "image_io/encoders.h"
 #include "image_io/image_file.h"
 #include "files/atomic_file.h"
 
@@ -22,6 +24,8 @@ const char* QtFormat(FileFormat format) {
         case FileFormat::Jpeg: return "jpeg";
         case FileFormat::Webp: return "webp";
         case FileFormat::Tiff: return "tiff";
+        case FileFormat::Avif:
+        case FileFormat::JpegXl:
         case FileFormat::Bmp: break;
     }
     return "bmp";
@@ -37,6 +41,15 @@ SaveResult SaveImageFile(const TWin& Image, const std::string& FileName, int Qua
     // As for BMP: a raster without pixels has no picture, and the target is left alone.
     if (!Image.HasPixels()) return writeError;
     try {
+        if (format == FileFormat::Avif || format == FileFormat::JpegXl) {
+            std::vector<std::uint8_t> encoded;
+            const int quality = std::clamp(Quality, 1, 100);
+            if (!(format == FileFormat::Avif ? EncodeAvif(Image, quality, encoded) : EncodeJpegXl(Image, quality, encoded)))
+                return writeError;
+            return files::SaveFileAtomically(FileName, [&](int descriptor) {
+                return files::WriteAll(descriptor, encoded.data(), encoded.size());
+            });
+        }
         // The raster's rows are laid out as Qt's 24-bit blue-green-red image: a view, no
         // copy (a writable one, so that setting its resolution copies no pixels).
         QImage view(Image.Bits, Image.Width(), Image.Height(), static_cast<qsizetype>(Image.Stride),

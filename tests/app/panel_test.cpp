@@ -256,7 +256,8 @@ private slots:
         // The Save dialog offers every writable format, BMP first and by default.
         Form4->SaveAs1Click();
         QCOMPARE(seams->dialogs[0].filter, QStringLiteral("Bitmap Files|*.bmp|PNG Files|*.png|JPEG Files|*.jpg;*.jpeg|"
-                                                          "WebP Files|*.webp|TIFF Files|*.tif;*.tiff"));
+                                                          "WebP Files|*.webp|TIFF Files|*.tif;*.tiff|AVIF Files|*.avif|"
+                                                          "JPEG XL Files|*.jxl"));
         QCOMPARE(seams->dialogs[0].defaultSuffix, QStringLiteral("bmp"));
 
         // The chosen name's extension gives the format, and later Saves keep to it.

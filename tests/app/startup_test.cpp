@@ -163,9 +163,11 @@ private slots:
         QCOMPARE(seams.dialogs[0].title, QStringLiteral("Please Choose a Bitmap to Load and Edit"));
         QCOMPARE(seams.dialogs[0].filter,
                  QStringLiteral("Bitmap Files|*.bmp|"
-                                "Image files|*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.webp;*.tif;*.tiff;*.ppm;*.pgm;*.pbm|"
+                                "Image files|*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.webp;*.tif;*.tiff;*.ppm;*.pgm;*.pbm;"
+                                "*.heic;*.heif;*.hif;*.avif;*.jxl|"
                                 "PNG Files|*.png|JPEG Files|*.jpg;*.jpeg|GIF Files|*.gif|"
                                 "WebP Files|*.webp|TIFF Files|*.tif;*.tiff|PPM and PGM Files|*.ppm;*.pgm;*.pbm|"
+                                "HEIC and HEIF Files|*.heic;*.heif;*.hif|AVIF Files|*.avif|JPEG XL Files|*.jxl|"
                                 "All files|*"));
         // Bitmaps come first, but the dialog starts on every readable image.
         QCOMPARE(seams.dialogs[0].startFilter, QStringLiteral("Image files"));
