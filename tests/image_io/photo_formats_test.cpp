@@ -9,9 +9,8 @@
 #include <cstring>
 #include <functional>
 
-#include "image_io/image_file.h"
+#include "tests/image_io/image_test_util.h"
 #include "tests/raster/bmp_builder.h"
-#include "tests/raster/test_util.h"
 
 // libheif 1.15 leaks on two kinds of damaged AVIF: its dav1d decoder when the coded
 // data are empty (fuzz-avif-empty-av1-data.avif), and the picture it has made when
@@ -22,22 +21,6 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libdav1d.so\
 
 namespace {
 
-std::string DataFile(const std::string& name) { return std::string(LUMARQ_TEST_DATA) + "/images/" + name; }
-
-std::string LoadAny(TWin& image, const std::string& path) {
-    try {
-        image_io::LoadImageFile(path, image);
-        return "";
-    } catch (const LoadError& e) {
-        return e.what();
-    }
-}
-
-Rgb Pattern(int x, int y) { return {16 * x + y, 20 * y + x, 255 - 8 * x - 4 * y}; }
-Rgb Quadrants(int x, int y) {
-    static const Rgb colours[4] = {{220, 40, 40}, {40, 200, 60}, {50, 60, 210}, {240, 240, 240}};
-    return colours[(y >= 12) * 2 + (x >= 16)];
-}
 // 10-bit samples 4c + (x+y) mod 4, rounded to 8 bits (not cut: 3 becomes 1, not 0).
 Rgb Deep(int x, int y) {
     Rgb c = Pattern(x, y);
@@ -120,16 +103,7 @@ TEST(PhotoLoad, EachFileShowsItsPictureInSrgb) {
         ASSERT_EQ(LoadAny(image, DataFile(c.file)), "");
         ASSERT_EQ(image.Width(), c.width);
         ASSERT_EQ(image.Height(), c.height);
-        int wrong = 0;
-        for (int y = 0; y < c.height; ++y)
-            for (int x = 0; x < c.width; ++x) {
-                if (c.centres && (x % 16 < 3 || x % 16 > 12 || y % 12 < 3 || y % 12 > 8)) continue;
-                const Rgb got = PixelAt(image, x, y), want = c.expected(x, y);
-                for (int i = 0; i < 3; ++i)
-                    if (std::abs(got[i] - want[i]) > c.tolerance && wrong++ < 3)
-                        ADD_FAILURE() << "(" << x << ", " << y << ") channel " << i << ": " << got[i] << ", want "
-                                      << want[i];
-            }
+        ExpectPixels(image, c.expected, c.tolerance, c.centres);
     }
 }
 
