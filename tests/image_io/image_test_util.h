@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -27,6 +28,15 @@ inline Rgb Pattern(int x, int y) { return {16 * x + y, 20 * y + x, 255 - 8 * x -
 inline Rgb Quadrants(int x, int y) {
     static const Rgb colours[4] = {{220, 40, 40}, {40, 200, 60}, {50, 60, 210}, {240, 240, 240}};
     return colours[(y >= 12) * 2 + (x >= 16)];
+}
+
+// The largest difference of any channel of any pixel of two rasters of one size.
+inline int WorstDifference(const TWin& a, const TWin& b) {
+    int worst = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x)
+            for (int i = 0; i < 3; ++i) worst = std::max(worst, std::abs(PixelAt(a, x, y)[i] - PixelAt(b, x, y)[i]));
+    return worst;
 }
 
 // Checks every pixel of image against expected within tolerance, or only the centres
