@@ -1,0 +1,1 @@
+#include "motion/animation_writer.h"
