@@ -27,7 +27,7 @@ std::optional<int> AnswerCommandLine(int argc, const char* const* argv, std::ost
     if (first == "--help") {
         out << kUsage;
     } else if (first == "--version") {
-        out << "lumarq " << LUMARQ_VERSION << '\n';
+        out << "lumarq " << LUMARQ_VERSION << '\n' << LUMARQ_LICENSE_NOTICE;
     } else if (struct stat st {}; !first.empty() && first[0] == '-' && ::stat(argv[1], &st) != 0) {
         // Quoted as a shell reads it back: a terminal shows the option, never obeys it.
         err << "lumarq: unknown option " << platform::text::ShellQuoted(first) << "\n" << kUsage;

@@ -30,7 +30,7 @@ private slots:
         QFile dashed(QStringLiteral("-dashed.bmp"));
         QVERIFY(dashed.open(QIODevice::WriteOnly));
         dashed.close();
-        const std::string version = std::string("lumarq ") + LUMARQ_VERSION + "\n";
+        const std::string version = std::string("lumarq ") + LUMARQ_VERSION + "\n" + LUMARQ_LICENSE_NOTICE;
         const std::string usage = lumarq::kUsage;
         const Case cases[] = {
             {{"lumarq", "--help"}, 0, lumarq::kUsage},
