@@ -9,6 +9,7 @@
 #include "app/Unit2.h"
 #include "app/Unit3.h"
 #include "app/Unit4.h"
+#include "app/animation_export.h"
 #include "app/desktop_habits.h"
 #include "app/picture.h"
 #include "platform/qt/file_names.h"
@@ -70,6 +71,7 @@ Windows::Windows(const QStringList& arguments) {
     QObject::connect(panel, &TForm4::SilenceChosen, image, &TForm1::BeSilent1Click);
     QObject::connect(panel, &TForm4::NoiseChosen, image, &TForm1::NoSounds1Click);
     habits_ = std::make_unique<DesktopHabits>(*picture_, image, panel);
+    animation_ = std::make_unique<AnimationCommands>(*picture_, image, panel);
 }
 
 Windows::~Windows() {
@@ -77,6 +79,7 @@ Windows::~Windows() {
     // last cue (whose wait runs a nested loop) plays while every window still
     // exists to receive what that loop delivers.
     HideAllWindows();
+    animation_.reset();
     habits_.reset();
     if (form1_) form1_->FormDestroy();
     Form4 = nullptr;

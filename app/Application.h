@@ -22,6 +22,7 @@ extern TForm4* Form4;
 namespace lumarq {
 
 class DesktopHabits;
+class AnimationCommands;
 
 // Ends the program: the running handler finishes, then the message loop ends.
 void Terminate();
@@ -50,6 +51,7 @@ private:
     std::unique_ptr<TForm3> form3_;
     std::unique_ptr<TForm4> form4_;
     std::unique_ptr<DesktopHabits> habits_;
+    std::unique_ptr<AnimationCommands> animation_;
 };
 
 // Shows the main window. The first image is loaded from the message loop once the
