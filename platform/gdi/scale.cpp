@@ -125,10 +125,11 @@ void AverageBlocksOf(const Surface& dst, const Surface& src, const ClipBox& clip
         }
         std::uint8_t* out = dst.pixel(clip.left, y);
         const std::uint16_t* in = columns.data();
-        const auto mean = [area, multiplier](std::uint32_t total) {
+        // Default captures: for a fixed N, clang sees n, area and multiplier as constants.
+        const auto mean = [=](std::uint32_t total) {
             return static_cast<std::uint32_t>(((2 * std::uint64_t{total} + area) * multiplier) >> 40);
         };
-        const auto block = [&in, n, &mean] {
+        const auto block = [&] {
             std::uint32_t blue = 0, green = 0, red = 0;
             for (int t = 0; t < n; ++t, in += 3) {
                 blue += in[0];
