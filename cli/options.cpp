@@ -19,12 +19,11 @@ const char* const kUsageBeforeSettings =
     "\n"
     "Options:\n";
 const char* const kUsageAfterSettings =
-    "  Each of the eight also takes a range FROM:TO (--x 0:-600, --angle 0:360, --red 255:0),\n"
-    "                 each end within the setting's range, which sweeps over the frames of\n"
-    "                 an animation: frame i of N is at FROM + (TO - FROM) * i / (N - 1), rounded\n"
-    "                 half away from zero; a single number stays as it is in every frame.\n"
-    "  --frames N     2..100000 render N frames into one animation (needs a range, one\n"
-    "                 input and an animated output, see -o)\n"
+    "  FROM:TO        any of the eight as a range, each end within its own (--x 0:-600,\n"
+    "                 --angle 0:360, --red 255:0): with --frames it sweeps over the frames,\n"
+    "                 frame i of N at FROM + (TO - FROM) * i / (N - 1), rounded half away\n"
+    "                 from zero; a single number stays the same in every frame\n"
+    "  --frames N     2..100000 render one input into an animation of N frames (see -o)\n"
     "  --fps N        1..120    frames a second (default 25; a .gif plays at most 50)\n"
     "  --loop N       0..65535  times an animated WebP or GIF plays (default 0: forever)\n"
     "  --scale N      1..8      enlarge every frame, or a still, N times by whole pixels\n"
