@@ -93,8 +93,12 @@ int RenderAnimation(const RenderOptions& options, const TWin& source) {
     const auto showNotes = [&] {
         if (notesShown == notes.size()) return;
         progress.Clear();
-        for (; notesShown < notes.size(); ++notesShown)
-            std::cerr << "lumarq-render: " << shownOutput << ": " << platform::text::Printable(notes[notesShown]) << '\n';
+        for (; notesShown < notes.size(); ++notesShown) {
+            // A note may name the output itself: it is named once, in front.
+            std::string note = notes[notesShown];
+            if (note.rfind(options.output + ": ", 0) == 0) note.erase(0, options.output.size() + 2);
+            std::cerr << "lumarq-render: " << shownOutput << ": " << platform::text::Printable(note) << '\n';
+        }
     };
     const auto advance = [&](std::int32_t, std::int32_t) {
         showNotes();
