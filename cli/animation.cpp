@@ -7,6 +7,7 @@
 #include <csignal>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/progress.h"
@@ -32,8 +33,11 @@ public:
         struct sigaction action {};
         action.sa_handler = Stop;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &interrupt_);
-        sigaction(SIGTERM, &action, &terminate_);
+        // A signal the caller ignores (nohup, a shell's background job) stays ignored.
+        for (const auto& [signal, previous] : {std::pair{SIGINT, &interrupt_}, std::pair{SIGTERM, &terminate_}}) {
+            sigaction(signal, nullptr, previous);
+            if (previous->sa_handler != SIG_IGN) sigaction(signal, &action, nullptr);
+        }
     }
     ~StopOnSignals() {
         sigaction(SIGINT, &interrupt_, nullptr);
