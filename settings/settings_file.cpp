@@ -318,8 +318,12 @@ std::string SettingsJson(const RenderSettings& from, const RenderSettings& to) {
     std::string text = "{\"lumarq\": " + std::to_string(kSettingsVersion);
     for (const SettingDescription& setting : kSettings) {
         const std::int32_t a = from.*setting.member, b = to.*setting.member;
-        text += std::string(", \"") + setting.key + "\": ";
-        text += a == b ? std::to_string(a) : "[" + std::to_string(a) + ", " + std::to_string(b) + "]";
+        text.append(", \"").append(setting.key).append("\": ");
+        if (a == b) {
+            text.append(std::to_string(a));
+        } else {
+            text.append("[").append(std::to_string(a)).append(", ").append(std::to_string(b)).append("]");
+        }
     }
     return text + "}\n";
 }
