@@ -62,7 +62,7 @@ std::unique_ptr<TWin> MakeFrame(int width, int height, int i, Look look) {
             if (look == Look::Many) {
                 c = (x * 6 + i * 4) << 16 | (y * 10) << 8 | ((x + y) * 3 + i);
             } else if (look == Look::Noise) {
-                std::uint32_t h = static_cast<std::uint32_t>(x * 73856093 ^ y * 19349663 ^ i * 83492791);
+                std::uint32_t h = std::uint32_t(x) * 73856093u ^ std::uint32_t(y) * 19349663u ^ std::uint32_t(i) * 83492791u;
                 h ^= h >> 13, h *= 0x5bd1e995u, h ^= h >> 15;
                 c = h >> 8;
             } else {
