@@ -105,7 +105,7 @@ public:
         frame_->width = width_;
         frame_->height = height_;
         if (int code = av_frame_get_buffer(frame_, 0); code < 0) return CannotCreate(ErrorText(code));
-        scaler_ = sws_getContext(width_, height_, AV_PIX_FMT_BGR24, width_, height_, AV_PIX_FMT_YUV420P, SWS_BILINEAR,
+        scaler_ = sws_getContext(width_, height_, AV_PIX_FMT_BGR24, width_, height_, AV_PIX_FMT_YUV420P, SWS_BILINEAR | SWS_ACCURATE_RND,
                                  nullptr, nullptr, nullptr);
         if (!scaler_) return CannotCreate("no conversion to 4:2:0 video");
         // Full-range RGB in, limited-range BT.709 out, as the stream is tagged.
