@@ -17,11 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/animation.h"
 #include "cli/batch.h"
 #include "cli/library_messages.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/report.h"
 #include "image_io/image_file.h"
+#include "motion/export.h"
 #include "lumarq/version.h"
 #include "platform/text/quote.h"
 #include "platform/threads/parallel.h"
@@ -35,32 +38,6 @@ namespace fs = std::filesystem;
 
 using platform::text::Printable;
 using platform::text::ShellQuoted;
-
-// A failure and the file it is about (the input for reading and rendering, the
-// output for writing), the product's message and the reason it has, if any.
-struct Failure {
-    std::string file, message, reason = {};
-};
-
-// One line on stderr: "lumarq-render: FILE: message (reason)". The loader and the
-// writer end their messages with the file's name ("Cannot open file NAME"): it is
-// quoted there as in front; anything else a control byte could hide in shows as
-// '?'. A message that ends in parentheses of its own takes the reason inside them.
-void ReportFailure(const Failure& failure) {
-    const std::string& name = failure.file;
-    const std::string& message = failure.message;
-    const bool endsWithName =
-        message.size() > name.size() && message.compare(message.size() - name.size(), name.size(), name) == 0;
-    std::string shown = endsWithName ? Printable(message.substr(0, message.size() - name.size())) + ShellQuoted(name)
-                                     : Printable(message);
-    if (!failure.reason.empty()) {
-        if (!endsWithName && shown.ends_with(')'))
-            shown.insert(shown.size() - 1, "; " + Printable(failure.reason));
-        else
-            shown += " (" + Printable(failure.reason) + ")";
-    }
-    std::cerr << "lumarq-render: " << ShellQuoted(name) << ": " << shown << '\n';
-}
 
 // A usage message as the parser words it, with every word of the command line that
 // holds a control byte or is not UTF-8 (and either side of its '=') quoted as a
@@ -195,22 +172,8 @@ std::string OutputKey(const std::string& output) {
     return key.string();
 }
 
-// The loader's message, its reason, and what a library printed before it gave up:
-// "PNG image is damaged or incomplete (Unable to read image data; libpng error: Read Error)".
-Failure LoadFailure(const std::string& input, const std::exception& error) {
-    Failure failure{input, error.what()};
-    if (const auto* load = dynamic_cast<const LoadError*>(&error)) failure.reason = load->Reason();
-    if (const std::string library = TakeLibraryMessages(); !library.empty())
-        failure.reason += (failure.reason.empty() ? "" : "; ") + library;
-    return failure;
-}
-
-// Renders (or converts) one input into `output` ("-": standard input, standard
-// output); on failure says what went wrong and with which file. Lines to print
-// before it (the timing line) go into `notes`.
-std::optional<Failure> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output,
-                                  std::string& notes) {
-    TWin source(0, 0);
+// Loads one input ("-": standard input) as the render's source.
+std::optional<Failure> LoadInput(const std::string& input, TWin& source) {
     try {
         const bool standardInput = input == "-";
         std::optional<TemporaryFile> copy;
@@ -226,6 +189,16 @@ std::optional<Failure> ProcessOne(const RenderOptions& options, const std::strin
     } catch (const std::exception& error) {  // the loader's own messages, or running out of memory
         return LoadFailure(input, error);
     }
+    return std::nullopt;
+}
+
+// Renders (or converts) one input into `output` ("-": standard input, standard
+// output); on failure says what went wrong and with which file. Lines to print
+// before it (the timing line) go into `notes`.
+std::optional<Failure> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output,
+                                  std::string& notes) {
+    TWin source(0, 0);
+    if (auto failure = LoadInput(input, source)) return failure;
     const TWin* result = &source;
     TWin work(source.Width(), source.Height());
     if (!options.convert) {
@@ -247,6 +220,12 @@ std::optional<Failure> ProcessOne(const RenderOptions& options, const std::strin
             notes += line;
         }
         result = &work;
+    }
+    TWin enlarged(0, 0);
+    if (options.scale > 1) {
+        motion::Enlarge(*result, options.scale, enlarged);
+        if (!enlarged.HasPixels()) return Failure{input, kOutOfMemoryError};
+        result = &enlarged;
     }
     const int quality = options.quality ? options.quality : image_io::kDefaultQuality;
     const SaveResult saved = output == "-" ? SaveToStandardOutput(*result, options.format, quality)
@@ -305,11 +284,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::cout << "lumarq-render " << LUMARQ_VERSION << '\n';
+        std::cout << "lumarq-render " << LUMARQ_VERSION << '\n'
+                  << "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n";
         return 0;
     }
     if (options.printSettings) {
-        std::cout << SettingsJson(options.settings);
+        std::cout << SettingsJson(options.settings, options.to);
         return 0;
     }
 
@@ -336,6 +316,14 @@ int main(int argc, char** argv) {
                           " is a file, whose extension chooses its format");
     if (intoDirectory && options.inputs.front() == "-")
         return usageError("standard input (-) has no name to write under in a directory: give -o a file name");
+    if (options.frames > 0) {
+        TWin source(0, 0);
+        if (const auto failure = LoadInput(options.inputs.front(), source)) {
+            ReportFailure(*failure);
+            return 1;
+        }
+        return RenderAnimation(options, source);
+    }
 
     // More than one input: a progress bar while they go on a terminal, and the count
     // of written and failed at the end.

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 
 #include "cli/settings_file.h"
 #include "image_io/image_file.h"
+#include "motion/animation_writer.h"
 #include "settings/whole_number.h"
 
 namespace {
@@ -17,6 +19,16 @@ const char* const kUsageBeforeSettings =
     "\n"
     "Options:\n";
 const char* const kUsageAfterSettings =
+    "  FROM:TO        any of the eight as a range, each end within its own (--x 0:-600,\n"
+    "                 --angle 0:360, --red 255:0): with --frames it sweeps over the frames,\n"
+    "                 frame i of N at FROM + (TO - FROM) * i / (N - 1), rounded half away\n"
+    "                 from zero; a single number stays the same in every frame\n"
+    "  --frames N     2..100000 render one input into an animation of N frames (see -o)\n"
+    "  --fps N        1..120    frames a second (default 25; a .gif plays at most 50)\n"
+    "  --loop N       0..65535  times an animated WebP or GIF plays (default 0: forever)\n"
+    "  --scale N      1..8      enlarge every frame, or a still, N times by whole pixels\n"
+    "                 (default 1); LED and grid cells under 4 pixels blur in a video\n"
+    "  --dither       a GIF's one palette of 256 colours with dithering, for smooth shades\n"
     "  --settings FILE   start from a settings file saved by the windows; the options\n"
     "                    above override it\n"
     "  --print-settings  print the settings in use as a settings file, and stop\n"
@@ -31,7 +43,9 @@ const char* const kUsageAfterSettings =
     "                 (with --format). An input - reads standard input (the only input).\n"
     "                 The output's extension chooses its format, in any letter case: .bmp,\n"
     "                 .png, .jpg or .jpeg, .webp, .tif or .tiff, .avif, .jxl; any other or\n"
-    "                 none writes a 24-bit BMP.\n"
+    "                 none writes a 24-bit BMP. With --frames: .webp (animated, lossless\n"
+    "                 unless --quality), .gif, .mp4, .webm or .mkv (video), or a name with\n"
+    "                 a %d field (frames/%04d.png), one numbered still a frame.\n"
     "  --format F     bmp, png, jpg, webp, tiff, avif or jxl: outputs written into a directory take\n"
     "                 this extension in place of their input's; the format of -o -\n"
     "  --quality N    1..100    JPEG, WebP, AVIF and JPEG XL quality (default 92; JPEG XL is\n"
@@ -44,7 +58,9 @@ const char* const kUsageAfterSettings =
     "Several inputs end with one line \"N written, M failed\", and show a progress bar while\n"
     "stderr is a terminal.\n"
     "\n"
-    "Exit status: 0 when every input was written, 1 when any input failed, 2 for a usage error.\n";
+    "Exit status: 0 when every input was written, 1 when any input failed, 2 for a usage error;\n"
+    "an animation stopped by Ctrl+C (SIGINT) or SIGTERM leaves nothing behind and exits\n"
+    "with 128 and the signal's number (130 for Ctrl+C).\n";
 
 // "  --pattern N    0..65     (default 13)": the option, its range and its default in
 // columns, the range column as wide as the longer options' text needs.
@@ -68,7 +84,7 @@ struct IntegerOption {
 
 std::string Range(const IntegerOption& option) { return RangeText(option.min, option.max); }
 
-constexpr std::size_t kOtherIntegerOptions = 4;
+constexpr std::size_t kOtherIntegerOptions = 8;
 
 // The options that take a whole number, and where each one goes: the eight render
 // settings first, as the table gives them.
@@ -83,6 +99,10 @@ std::array<IntegerOption, kSettings.size() + kOtherIntegerOptions> IntegerOption
         {"--quality", 1, 100, &o.quality, false},
         {"--threads", 1, 256, &o.threads, false},
         {"--jobs", 1, 256, &o.jobs, false},
+        {"--frames", 2, 100000, &o.frames, false},
+        {"--fps", 1, 120, &o.fps, false},
+        {"--loop", 0, 65535, &o.loop, false},
+        {"--scale", 1, 8, &o.scale, false},
     }};
     std::copy(others.begin(), others.end(), options.begin() + kSettings.size());
     return options;
@@ -94,6 +114,50 @@ std::optional<std::string> ReadInteger(const IntegerOption& option, const std::s
     const std::optional<std::int32_t> number = ParseWholeNumber(text, option.min, option.max, error, {.plusSign = true});
     if (!number) return name + ": " + error;
     *option.target = *number;
+    return std::nullopt;
+}
+
+// A setting's FROM:TO, each end read as a single value is; FROM goes to the
+// option's target and TO to `to`.
+std::optional<std::string> ReadRange(const IntegerOption& option, std::int32_t& to, const std::string& name,
+                                     const std::string& text, std::size_t colon) {
+    if (auto error = ReadInteger(option, name, text.substr(0, colon))) return error;
+    return ReadInteger({option.name, option.min, option.max, &to, true}, name, text.substr(colon + 1));
+}
+
+// The animation options that make sense only with --frames, and the rules an
+// output kind sets.
+std::optional<std::string> CheckAnimation(const RenderOptions& o) {
+    const auto ranged = std::find(o.ranged.begin(), o.ranged.end(), true);
+    if (o.frames == 0) {
+        if (ranged != o.ranged.end()) {
+            const SettingDescription& setting = kSettings[static_cast<std::size_t>(ranged - o.ranged.begin())];
+            const std::int32_t from = o.settings.*setting.member, to = o.to.*setting.member;
+            if (!o.givenOptions.count(setting.option))
+                return o.settingsFile + ": \"" + setting.key + "\" is a range [" + std::to_string(from) + ", " +
+                       std::to_string(to) + "]: it needs --frames N (the frames to sweep it over), or " + setting.option +
+                       " with one value";
+            return std::string(setting.option) + " " + std::to_string(from) + ":" + std::to_string(to) +
+                   " is a range: it needs --frames N (the frames to sweep it over)";
+        }
+        if (!o.animationOnly.empty()) return o.animationOnly + " shapes an animation: it needs --frames N";
+        return std::nullopt;
+    }
+    if (o.convert) return "--frames renders an animation; --convert renders nothing";
+    if (o.repeat > 0) return "--repeat times the render of a still; it cannot be used with --frames";
+    if (o.inputs.size() > 1) return "--frames renders one input into one animation, not several inputs";
+    if (o.output == "-") return "--frames writes an animation to a file; -o - cannot hold one";
+    if (o.inputs.empty() || o.output.empty()) return std::nullopt;  // said below
+    std::error_code ignored;
+    if (std::filesystem::is_directory(o.output, ignored))
+        return "--frames writes one animation: -o names a file, not the directory '" + o.output + "'";
+    const motion::OutputKind kind = motion::OutputKindFor(o.output);
+    if (kind == motion::OutputKind::Still)
+        return "--frames needs an output that holds an animation: '" + o.output +
+               "' does not (use .webp, .gif, .mp4, .webm, .mkv, or a name with a %d field such as frames/%04d.png)";
+    if (kind == motion::OutputKind::Gif && o.fps > 50)
+        return "--fps " + std::to_string(o.fps) +
+               ": GIF frame delays are in hundredths of a second: a .gif plays at most 50 frames a second";
     return std::nullopt;
 }
 
@@ -145,6 +209,9 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
             o.version = true;
         } else if (name == "--convert") {
             o.convert = true;
+        } else if (name == "--dither") {
+            o.dither = true;
+            o.animationOnly = name;
         } else if (name == "--print-settings") {
             o.printSettings = true;
         } else if (name == "--settings") {
@@ -170,16 +237,29 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
             if (!option) return fail("unknown option " + name + " (see --help)");
             const auto text = takeValue();
             if (!text) return fail(name + " needs a value (" + Range(*option) + ")");
-            if (auto error = ReadInteger(*option, name, *text)) return fail(std::move(*error));
-            o.renderOptionGiven = o.renderOptionGiven || option->isRenderSetting;
+            const auto setting = static_cast<std::size_t>(option - integers.data());
+            const std::size_t colon = option->isRenderSetting ? text->find(':') : std::string::npos;
+            if (colon != std::string::npos) {
+                if (auto error = ReadRange(*option, o.to.*kSettings[setting].member, name, *text, colon))
+                    return fail(std::move(*error));
+            } else if (auto error = ReadInteger(*option, name, *text)) {
+                return fail(std::move(*error));
+            }
+            if (option->isRenderSetting) o.ranged[setting] = colon != std::string::npos;
+            // An enlarged copy is a render all the same: --convert takes none.
+            o.renderOptionGiven = o.renderOptionGiven || option->isRenderSetting || name == "--scale";
             if (option->isRenderSetting) o.givenOptions.insert(name);
+            if (name == "--fps" || name == "--loop") o.animationOnly = name;
         }
     }
     if (o.help || o.version) return result;
     if (const auto error = ApplySettingsFile(o)) return fail(*error);
+    for (std::size_t i = 0; i < kSettings.size(); ++i)
+        if (!o.ranged[i]) o.to.*kSettings[i].member = o.settings.*kSettings[i].member;
     if (o.printSettings) return result;
     if (o.convert && (o.renderOptionGiven || o.repeat > 0))
         return fail("--convert renders nothing: it takes no render options and no --repeat");
+    if (const auto error = CheckAnimation(o)) return fail(*error);
     if (o.inputs.empty()) return fail("no input file (see --help)");
     if (o.output.empty()) return fail("no output given: use -o FILE, or -o DIRECTORY for several inputs");
     // "-" stands for standard input and output: one input, and a format that no file name gives.

@@ -1,6 +1,7 @@
 // Command-line options of lumarq-render.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -10,7 +11,15 @@
 #include "settings/render_settings.h"
 
 struct RenderOptions {
-    RenderSettings settings;
+    RenderSettings settings;  // with --frames, the first frame's
+    RenderSettings to;        // the last frame's: equal to `settings` where no range is given
+    std::array<bool, kSettings.size()> ranged{};  // the settings given as FROM:TO, in the table's order
+    std::int32_t frames = 0;  // --frames: 0 for a still
+    std::int32_t fps = 25;
+    std::int32_t loop = 0;    // 0: forever
+    std::int32_t scale = 1;   // every frame, or the still, enlarged this many times
+    bool dither = false;
+    std::string animationOnly;  // the last option given that only an animation takes
     bool convert = false;
     bool renderOptionGiven = false;  // any of the eight render settings was set
     std::int32_t repeat = 0;         // 0: render once, no timing line

@@ -33,6 +33,19 @@ SaveResult ExportSweep(const TWin& source, const ExportRequest& request, std::ve
 
 inline constexpr const char* kExportCancelled = "Cancelled";
 
+// What an export held at its busiest.
+struct ExportStats {
+    std::int32_t tokens = 0;           // frames that may be in flight at once
+    std::int32_t mostInFlight = 0;     // frames that were
+    std::int64_t mostRasterBytes = 0;  // pixel bytes of the copies and frames held for them
+};
+
+// The same into a writer already open for request.options: the windows' own, or
+// a test's. Finish is called only when every frame was written.
+SaveResult ExportSweep(const TWin& source, const ExportRequest& request, AnimationWriter& writer,
+                       const ExportProgress& progress = {}, const std::atomic<bool>* cancel = nullptr,
+                       ExportStats* stats = nullptr);
+
 // A frame enlarged `scale` times, each pixel a scale x scale block.
 void Enlarge(const TWin& frame, std::int32_t scale, TWin& enlarged);
 

@@ -1,17 +1,15 @@
 #include "settings/settings_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "settings/parser_text.h"
 #include "settings/whole_number.h"
 
 namespace {
@@ -50,65 +48,9 @@ private:
     const char** furthest_;
 };
 
-// The JSON parser refuses three things this program has always let pass where they
-// cannot matter: a number beyond a double's range (1e999), bytes that are not UTF-8
-// and escapes of lone surrogate halves (D800..DFFF) in strings. Only keys the
-// program knows, all ASCII, and the values under them count, and messages quote
-// the text as written; so the parser reads a copy in which each such number is a 0
-// and spaces, each byte beyond ASCII in a string a '?' and each surrogate escape
-// that of a '?' (003f): every position stays where it was. Empty when the text
-// needs no change.
-std::string ForTheParser(std::string_view text) {
-    std::string parsed;
-    auto change = [&](std::size_t at, std::string_view with) {
-        if (parsed.empty()) parsed = text;
-        std::copy(with.begin(), with.end(), parsed.begin() + static_cast<std::ptrdiff_t>(at));
-    };
-    bool inString = false;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const char c = text[at];
-        if (inString) {
-            if (static_cast<unsigned char>(c) >= 0x80) change(at, "?");
-            auto hex = [&](std::size_t i) { return std::isxdigit(static_cast<unsigned char>(text[i])) != 0; };
-            if (c == '\\' && at + 5 < text.size() && text[at + 1] == 'u' && (text[at + 2] | 0x20) == 'd' &&
-                std::string_view("89abcdefABCDEF").find(text[at + 3]) != std::string_view::npos && hex(at + 4) && hex(at + 5))
-                change(at + 2, "003f");
-            if (c == '\\') ++at;
-            inString = c != '"';
-            continue;
-        }
-        if (c == '"') inString = true;
-        // A number starts after a space or what a value follows.
-        if ((c != '-' && (c < '0' || c > '9')) ||
-            (at > 0 && std::string_view(" \t\r\n:,[").find(text[at - 1]) == std::string_view::npos))
-            continue;
-        // One number as JSON writes it: no digits after a leading 0, at least one
-        // after a point and in an exponent.
-        const std::size_t start = at;
-        auto digits = [&] {
-            const std::size_t from = at;
-            while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
-            return at > from;
-        };
-        if (text[at] == '-') ++at;
-        bool valid = at < text.size() && text[at] == '0' ? (++at, true) : digits();
-        if (at < text.size() && text[at] == '.') ++at, valid = digits() && valid;
-        bool exponent = false;
-        if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
-            exponent = true;
-            ++at;
-            if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
-            valid = digits() && valid;
-        }
-        if (valid && exponent && std::isinf(std::strtod(std::string(text.substr(start, at - start)).c_str(), nullptr)))
-            change(start, std::string("0").append(at - start - 1, ' '));
-        --at;
-    }
-    return parsed;
-}
 
-// The JSON parser's events for one flat object of whole numbers. Any value under a
-// key the program does not know is checked and skipped. A refusal stops the parse
+// The JSON parser's events for one flat object of whole numbers or pairs of them.
+// Any value under a key the program does not know is checked and skipped. A refusal stops the parse
 // at once, with the reason in error_.
 class SettingsReader {
 public:
@@ -117,7 +59,7 @@ public:
     }
 
     std::optional<std::string> Read(SettingValues& values) {
-        const std::string patched = ForTheParser(text_);
+        const std::string patched = settings_text::ForTheParser(text_);
         const char* begin = patched.empty() ? text_.data() : patched.data();
         const char* end = begin + text_.size();
         base_ = begin;
@@ -190,6 +132,8 @@ private:
     bool versionSeen_ = false;
     std::array<bool, kSettings.size()> named_{};
     SettingValues read_;
+    bool pair_ = false;              // the value being read may be a pair [FROM, TO]
+    std::vector<std::string> pairTexts_;  // the numbers in it so far, as written
     std::string givenTwice_;  // the key just read names a setting already read
     std::string error_;
 
@@ -233,11 +177,13 @@ private:
         if (open_.size() == 1) {
             if (!givenTwice_.empty()) return Refuse(givenTwice_);
             valueStart_ = TokenStart();
+            pair_ = false;
         }
         return true;
     }
     bool Scalar() {
         if (!BeginValue()) return false;
+        if (open_.size() == 2) pair_ = false;
         lastEnd_ = Taken();
         return EndValue();
     }
@@ -245,7 +191,8 @@ private:
         if (!BeginValue()) return false;
         // The parser reads one character past a number: the number's end comes
         // from its own text.
-        std::size_t at = TokenStart();
+        const std::size_t start = TokenStart();
+        std::size_t at = start;
         auto digits = [&] {
             while (at < text_.size() && text_[at] >= '0' && text_[at] <= '9') ++at;
         };
@@ -260,6 +207,7 @@ private:
             digits();
         }
         lastEnd_ = at;
+        if (open_.size() == 2 && pair_) pairTexts_.emplace_back(text_.substr(start, at - start));
         return EndValue(true);
     }
     bool Open(char container) {
@@ -268,6 +216,10 @@ private:
         } else if (!BeginValue()) {
             return false;
         }
+        // Under a setting's key, an array may be a range; a container inside it is not.
+        const bool mayBePair = open_.size() == 1 && container == '[' && field_ < kSettings.size();
+        if (open_.size() == 2) pair_ = false;
+        if (mayBePair) pair_ = true, pairTexts_.clear();
         open_.push_back(container);
         last_ = Last::opened;
         lastEnd_ = Taken();
@@ -296,9 +248,17 @@ private:
             return true;
         }
         const SettingDescription& setting = kSettings[field_];
+        if (!number && pair_ && pairTexts_.size() == 2) {
+            const auto from = ParseWholeNumber(pairTexts_[0], setting.minimum, setting.maximum, reason, {.quoted = false});
+            const auto to = from ? ParseWholeNumber(pairTexts_[1], setting.minimum, setting.maximum, reason, {.quoted = false})
+                                 : std::nullopt;
+            if (!to) return Refuse("\"" + key_ + "\": " + reason);
+            read_[field_] = SettingValue{*from, *to};
+            return true;
+        }
         const auto value = ParseWholeNumber(raw, setting.minimum, setting.maximum, reason, {.quoted = false});
         if (!value) return Refuse("\"" + key_ + "\": " + reason);
-        read_[field_] = SettingValue{*value};
+        read_[field_] = SettingValue{*value, std::nullopt};
         return true;
     }
 
@@ -352,10 +312,19 @@ private:
 
 }  // namespace
 
-std::string SettingsJson(const RenderSettings& settings) {
+std::string SettingsJson(const RenderSettings& settings) { return SettingsJson(settings, settings); }
+
+std::string SettingsJson(const RenderSettings& from, const RenderSettings& to) {
     std::string text = "{\"lumarq\": " + std::to_string(kSettingsVersion);
-    for (const SettingDescription& setting : kSettings)
-        text += std::string(", \"") + setting.key + "\": " + std::to_string(settings.*setting.member);
+    for (const SettingDescription& setting : kSettings) {
+        const std::int32_t a = from.*setting.member, b = to.*setting.member;
+        text.append(", \"").append(setting.key).append("\": ");
+        if (a == b) {
+            text.append(std::to_string(a));
+        } else {
+            text.append("[").append(std::to_string(a)).append(", ").append(std::to_string(b)).append("]");
+        }
+    }
     return text + "}\n";
 }
 
@@ -370,14 +339,13 @@ std::optional<std::string> ReadSettingsJson(std::string_view text, RenderSetting
     std::array<bool, 8> named{};
     for (std::size_t i = 0; i < kSettings.size(); ++i) {
         named[i] = values[i].has_value();
-        if (values[i]) settings.*kSettings[i].member = values[i]->value;
+        if (values[i]) settings.*kSettings[i].member = values[i]->value;  // a range's FROM
     }
     if (present) *present = named;
     return std::nullopt;
 }
 
-std::optional<std::string> ReadSettingsFile(const std::string& path, RenderSettings& settings,
-                                            std::array<bool, 8>* present) {
+std::optional<std::string> ReadSettingsFile(const std::string& path, SettingValues& values) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return "cannot be read (" + std::string(std::strerror(errno)) + ")";
     std::string text;
@@ -387,7 +355,18 @@ std::optional<std::string> ReadSettingsFile(const std::string& path, RenderSetti
         if (text.size() > kLargestSettingsFile) return std::string("is too large to be a settings file");
     }
     if (in.bad()) return std::string("cannot be read");
-    return ReadSettingsJson(text, settings, present);
+    return ParseSettingsJson(text, values);
+}
+
+std::optional<std::string> ReadSettingsFile(const std::string& path, RenderSettings& settings,
+                                            std::array<bool, 8>* present) {
+    SettingValues values;
+    if (std::optional<std::string> error = ReadSettingsFile(path, values)) return error;
+    for (std::size_t i = 0; i < kSettings.size(); ++i)
+        if (values[i]) settings.*kSettings[i].member = values[i]->value;  // a range's FROM
+    if (present)
+        for (std::size_t i = 0; i < kSettings.size(); ++i) (*present)[i] = values[i].has_value();
+    return std::nullopt;
 }
 
 SaveResult WriteSettingsFile(const std::string& path, const RenderSettings& settings) {

@@ -25,7 +25,9 @@ usr=$root/usr
 # The programs, run from where they were installed. Without a display the image
 # window could not open, so --version and --help prove that none is opened.
 out=$("$usr/bin/lumarq-render" --version) || fail "lumarq-render --version exits $?"
-[ "$out" = "lumarq-render $version" ] || fail "lumarq-render --version printed '$out'"
+[ "$(head -n 1 <<<"$out")" = "lumarq-render $version" ] || fail "lumarq-render --version printed '$out'"
+grep -qx 'License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>' <<<"$out" ||
+  fail "lumarq-render --version names no licence"
 headless() { env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$@"; }
 out=$(headless "$usr/bin/lumarq" --version) || fail "lumarq --version exits $?"
 [ "$out" = "lumarq $version" ] || fail "lumarq --version printed '$out'"

@@ -30,6 +30,28 @@ TEST(SettingsFile, ReadsWhatItWritesAndWhatPeopleWrite) {
     }
 }
 
+// A range reads as a pair where ranges are wanted and as its FROM value where one
+// value is; what is written with ranges reads back the same.
+TEST(SettingsFile, RangesAreWrittenAndReadAsPairs) {
+    RenderSettings from, to;
+    from.XOffset = 5, to.XOffset = -1500, to.Angle = 360, from.Red = to.Red = 7;
+    const std::string text = SettingsJson(from, to);
+    EXPECT_EQ(text, "{\"lumarq\": 1, \"pattern\": 13, \"detector\": 160, \"red\": 7, \"green\": 0, \"blue\": 0, "
+                    "\"x\": [5, -1500], \"y\": 0, \"angle\": [0, 360]}\n");
+    SettingValues values;
+    ASSERT_EQ(ParseSettingsJson(text, values), std::nullopt);
+    for (std::size_t i = 0; i < kSettings.size(); ++i) {
+        const SettingDescription& setting = kSettings[i];
+        ASSERT_TRUE(values[i]) << setting.key;
+        EXPECT_EQ(values[i]->value, from.*setting.member) << setting.key;
+        EXPECT_EQ(values[i]->to.value_or(from.*setting.member), to.*setting.member) << setting.key;
+        EXPECT_EQ(values[i]->to.has_value(), from.*setting.member != to.*setting.member) << setting.key;
+    }
+    RenderSettings still;
+    ASSERT_EQ(ReadSettingsJson("{\"lumarq\": 1, \"x\": [-5, -600],\n \"red\": [ 255 , 0 ]}", still), std::nullopt);
+    EXPECT_EQ(still, (RenderSettings{13, 160, 255, 0, 0, -5, 0, 0}));
+}
+
 TEST(SettingsFile, RefusesWhatItCannotTrustAndChangesNothing) {
     const std::string deep = "{\"lumarq\": 1, \"x\": " + std::string(100, '[') + std::string(100, ']') + "}";
     const struct {
@@ -47,6 +69,14 @@ TEST(SettingsFile, RefusesWhatItCannotTrustAndChangesNothing) {
         {"{\"red\": 1}", "not a Lumarq settings file (it has no \"lumarq\": 1)"},
         {"{\"lumarq\": 1, \"red\": 1, \"name\": \"a\nb\"}", "malformed settings file (control character in a string at line 1)"},
         {deep, "malformed settings file (values nested too deeply at line 1)"},
+        // A range is a pair of whole numbers, each within the setting's range.
+        {"{\"lumarq\": 1, \"x\": [0, -1501]}", "\"x\": -1501 is out of range (-1500..1500)"},
+        {"{\"lumarq\": 1, \"x\": [2.5, 0]}", "\"x\": 2.5 is not a whole number (-1500..1500)"},
+        {"{\"lumarq\": 1, \"x\": [0]}", "\"x\": [0] is not a whole number (-1500..1500)"},
+        {"{\"lumarq\": 1, \"x\": [0, 1, 2]}", "\"x\": [0, 1, 2] is not a whole number (-1500..1500)"},
+        {"{\"lumarq\": 1, \"x\": [[0], 1]}", "\"x\": [[0], 1] is not a whole number (-1500..1500)"},
+        {"{\"lumarq\": 1, \"x\": [0, \"1\"]}", "\"x\": [0, \"1\"] is not a whole number (-1500..1500)"},
+        {"{\"lumarq\": [1, 1]}", "\"lumarq\": [1, 1] is not a settings version this program reads (1)"},
     };
     for (const auto& file : refused) {
         RenderSettings settings{1, 2, 3, 4, 5, 6, 7, 8};

@@ -1,0 +1,128 @@
+#include "cli/animation.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/progress.h"
+#include "cli/report.h"
+#include "motion/export.h"
+#include "platform/text/quote.h"
+#include "raster/apply_pattern.h"
+
+namespace {
+
+std::atomic<bool> cancelled{false};
+volatile std::sig_atomic_t stoppedBy = 0;
+
+void Stop(int signal) {
+    stoppedBy = signal;
+    cancelled.store(true);
+}
+
+// The signals' own handlers, back in place when the export is over.
+class StopOnSignals {
+public:
+    StopOnSignals() {
+        struct sigaction action {};
+        action.sa_handler = Stop;
+        sigemptyset(&action.sa_mask);
+        // A signal the caller ignores (nohup, a shell's background job) stays ignored.
+        for (const auto& [signal, previous] : {std::pair{SIGINT, &interrupt_}, std::pair{SIGTERM, &terminate_}}) {
+            sigaction(signal, nullptr, previous);
+            if (previous->sa_handler != SIG_IGN) sigaction(signal, &action, nullptr);
+        }
+    }
+    ~StopOnSignals() {
+        sigaction(SIGINT, &interrupt_, nullptr);
+        sigaction(SIGTERM, &terminate_, nullptr);
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+private:
+    struct sigaction interrupt_ {}, terminate_ {};
+};
+
+// The smallest pitch of the pattern's cells over the sweep, in the source's
+// pixels; 0 when no frame draws cells. A pattern's cells depend on the pattern
+// and the raster's size only.
+std::int32_t SmallestCell(const TWin& source, const Sweep& sweep) {
+    const std::int32_t first = std::min(sweep.from.Pattern, sweep.to.Pattern);
+    const std::int32_t last = std::max(sweep.from.Pattern, sweep.to.Pattern);
+    std::int32_t smallest = 0;
+    for (std::int32_t pattern = first; pattern <= last; ++pattern) {
+        const pattern::Layout layout(source, pattern, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -1, -2, -3, -4);
+        if (layout.Bands() == 0) continue;
+        std::int32_t cell = layout.SamplePitch();
+        if (layout.Bands() > 1) cell = std::min(cell, layout.BandTop(1) - layout.BandTop(0));
+        if (cell > 0 && (smallest == 0 || cell < smallest)) smallest = cell;
+    }
+    return smallest;
+}
+
+}  // namespace
+
+int RenderAnimation(const RenderOptions& options, const TWin& source) {
+    motion::ExportRequest request;
+    request.sweep = {options.settings, options.to, options.frames};
+    request.scale = options.scale;
+    request.output = options.output;
+    request.options.fps = options.fps;
+    request.options.loop = options.loop;
+    request.options.quality = options.quality;
+    request.options.dither = options.dither;
+
+    const std::string shownOutput = platform::text::ShellQuoted(options.output);
+    BatchProgress progress(static_cast<std::size_t>(options.frames), isatty(STDERR_FILENO) != 0);
+    std::vector<std::string> notes;
+    // Video keeps colour at half resolution: cells narrower than 4 pixels smear.
+    if (motion::OutputKindFor(options.output) == motion::OutputKind::Video) {
+        const std::int32_t cell = SmallestCell(source, request.sweep);
+        if (cell > 0 && cell * options.scale < 4) {
+            const std::int32_t keeps = std::min<std::int32_t>(8, (4 + cell - 1) / cell);
+            progress.Clear();
+            std::cerr << "lumarq-render: " << shownOutput << ": cells of " << cell * options.scale
+                      << " pixels blur in a video; --scale " << keeps << " keeps them\n";
+        }
+    }
+    // The writer's notes come once it is open, before the first frame is written.
+    std::size_t notesShown = 0;
+    const auto showNotes = [&] {
+        if (notesShown == notes.size()) return;
+        progress.Clear();
+        for (; notesShown < notes.size(); ++notesShown) {
+            // A note may name the output itself: it is named once, in front.
+            std::string note = notes[notesShown];
+            if (note.rfind(options.output + ": ", 0) == 0) note.erase(0, options.output.size() + 2);
+            std::cerr << "lumarq-render: " << shownOutput << ": " << platform::text::Printable(note) << '\n';
+        }
+    };
+    const auto advance = [&](std::int32_t, std::int32_t) {
+        showNotes();
+        progress.Advance(false);
+    };
+
+    cancelled.store(false);
+    stoppedBy = 0;
+    SaveResult result;
+    {
+        const StopOnSignals stopper;
+        result = motion::ExportSweep(source, request, notes, advance, &cancelled);
+    }
+    progress.Clear();
+    showNotes();
+    if (result) return 0;
+    if (result.error == motion::kExportCancelled) {
+        ReportFailure({options.output, result.error, "nothing written"});
+        return 128 + (stoppedBy ? static_cast<int>(stoppedBy) : SIGINT);
+    }
+    ReportFailure({options.output, result.error, result.reason});
+    return 1;
+}
