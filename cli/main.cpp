@@ -284,8 +284,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::cout << "lumarq-render " << LUMARQ_VERSION << '\n'
-                  << "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n";
+        std::cout << "lumarq-render " << LUMARQ_VERSION << '\n' << LUMARQ_LICENSE_NOTICE;
         return 0;
     }
     if (options.printSettings) {

@@ -30,7 +30,9 @@ grep -qx 'License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/
   fail "lumarq-render --version names no licence"
 headless() { env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$@"; }
 out=$(headless "$usr/bin/lumarq" --version) || fail "lumarq --version exits $?"
-[ "$out" = "lumarq $version" ] || fail "lumarq --version printed '$out'"
+[ "$(head -n 1 <<<"$out")" = "lumarq $version" ] || fail "lumarq --version printed '$out'"
+grep -qx 'License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>' <<<"$out" ||
+  fail "lumarq --version names no licence"
 out=$(headless "$usr/bin/lumarq" --help) || fail "lumarq --help exits $?"
 grep -q -- '--version' <<<"$out" || fail "lumarq --help does not list --version"
 for program in "$usr"/bin/*; do
