@@ -59,7 +59,7 @@ class AnimationExportTest : public QObject {
     // Memory holds X 0 at angle 0; the sliders stand at X -40, angle 30, pattern 48.
     void StartWithASweep() {
         source = dir.filePath(QStringLiteral("photo.bmp"));
-        WriteTestBitmap(source, 64, 48);
+        WriteTestBitmap(source, 160, 130);  // smaller ones are refused
         windows = std::make_unique<lumarq::Windows>(QStringList{source});
         QVERIFY(StartProgram());
         Form4->Button1Click();  // Reset: Memory holds the start-up look
@@ -99,12 +99,12 @@ private slots:
         Sweep sweep;
         sweep.to.Pattern = 48, sweep.to.XOffset = -40, sweep.to.Angle = 30, sweep.frames = 3;
         for (int i = 0; i < 3; ++i) {
-            TWin picture(0, 0), work(64, 48);
+            TWin picture(0, 0), work(160, 130);
             picture.LoadFromFile(source.toStdString());
             RenderPipeline(work, picture, sweep.Frame(i));
             const ReadBack frame = ReadTestBitmap(QString::asprintf(qPrintable(pattern), i));
             QByteArray expected;
-            for (int y = 0; y < 48; ++y) expected.append(reinterpret_cast<const char*>(work.PixelAddress(0, y)), 3 * 64);
+            for (int y = 0; y < 130; ++y) expected.append(reinterpret_cast<const char*>(work.PixelAddress(0, y)), 3 * 160);
             QVERIFY2(frame.pixels == expected, qPrintable(QStringLiteral("frame %1").arg(i)));
         }
     }
@@ -114,7 +114,7 @@ private slots:
             dialog->FramesBox->setValue(100000);
             dialog->FileEdit->setText(dir.filePath(QStringLiteral("many-%05d.bmp")));
             WhenShown<QProgressDialog>([](QProgressDialog* progress) {
-                QTimer::singleShot(100, progress, [progress] { progress->cancel(); });  // a few frames in
+                QTimer::singleShot(100, progress, [progress] { progress->findChild<QPushButton*>()->click(); });  // a few frames in
             });
             Button(dialog, QStringLiteral("Export"))->click();
         });
