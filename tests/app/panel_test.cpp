@@ -109,7 +109,8 @@ private slots:
         for (QAction* a : Form4->menuBar()->actions()) bar << a->text();
         // The panel's own items in their order, with the desktop's usual additions between.
         QCOMPARE(file, (QStringList{"Open", "Open Recent", "Save", "SaveAs", "-", "Copy Image", "Paste Image", "-",
-                                    "Save Settings...", "Load Settings...", "Copy as Command", "-", "Be Silent",
+                                    "Save Settings...", "Load Settings...", "Copy as Command", "-",
+                                    "Export Animation...", "Play Animation", "-", "Be Silent",
                                     "Make Noise", "-", "Exit"}));
         QCOMPARE(bar, (QStringList{"File", "Help", "About", "Min"}));
     }
