@@ -85,8 +85,6 @@ VideoReader::VideoReader(const std::string& path, VideoReaderOptions options)
         if (input_) avio_closep(&input_);
         throw;
     }
-    packet_ = av_packet_alloc();
-    if (!packet_) Fail(kOutOfMemoryError);
 }
 
 VideoReader::~VideoReader() {
@@ -94,14 +92,6 @@ VideoReader::~VideoReader() {
     avcodec_free_context(&decoder_);
     avformat_close_input(&format_);
     if (input_) avio_closep(&input_);
-}
-
-void VideoReader::Fail(const std::string& message) {
-    avcodec_free_context(&decoder_);
-    avformat_close_input(&format_);
-    if (input_) avio_closep(&input_);
-    av_packet_free(&packet_);
-    throw LoadError(message);
 }
 
 void VideoReader::Open(const std::string& path) {
@@ -190,10 +180,12 @@ void VideoReader::Open(const std::string& path) {
     // Only the video and what a writer may copy are read.
     for (unsigned i = 0; i < format_->nb_streams; ++i)
         if (format_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_DATA) format_->streams[i]->discard = AVDISCARD_ALL;
+    packet_ = av_packet_alloc();
+    if (!packet_) throw LoadError(kOutOfMemoryError);
 }
 
 bool VideoReader::Damaged(int error, const std::string& detail) {
-    const double seconds = (nextTimestamp_ - startTimestamp_) * facts_.timeBase.Value();
+    const double seconds = (static_cast<double>(nextTimestamp_) - static_cast<double>(startTimestamp_)) * facts_.timeBase.Value();
     std::string message = "video is damaged or incomplete at frame " + std::to_string(framesOut_ + 1) + " (" +
                           VideoTime(seconds) + "): " + (detail.empty() ? LibraryError(error) : detail);
     finished_ = true;
@@ -215,17 +207,21 @@ bool VideoReader::ReadFrame(DecodedFrame& decoded) {
         if (result == 0) {
             if ((frame->flags & AV_FRAME_FLAG_CORRUPT) || frame->decode_error_flags)
                 return Damaged(AVERROR_INVALIDDATA, "the picture is damaged");
-            if (!WithinLimits(frame->width, frame->height)) return Damaged(0, TooLarge(frame->width, frame->height));
+            if (!WithinLimits(frame->width, frame->height)) {
+                finished_ = true;
+                throw LoadError(TooLarge(frame->width, frame->height));
+            }
             std::int64_t timestamp = frame->best_effort_timestamp;
             if (timestamp == AV_NOPTS_VALUE) timestamp = nextTimestamp_;
             if (framesOut_ == 0 && video->start_time == AV_NOPTS_VALUE) startTimestamp_ = timestamp;
             std::int64_t duration = frame->pkt_duration;
             if (duration <= 0 && facts_.frameRate.num > 0)
                 duration = av_rescale_q(1, {facts_.frameRate.den, facts_.frameRate.num}, video->time_base);
-            nextTimestamp_ = timestamp + std::max<std::int64_t>(duration, 1);
+            if (__builtin_add_overflow(timestamp, std::max<std::int64_t>(duration, 1), &nextTimestamp_))
+                nextTimestamp_ = timestamp;
             decoded.number_ = framesOut_++;
             decoded.timestamp_ = timestamp;
-            decoded.seconds_ = (timestamp - startTimestamp_) * facts_.timeBase.Value();
+            decoded.seconds_ = (static_cast<double>(timestamp) - static_cast<double>(startTimestamp_)) * facts_.timeBase.Value();
             if (decoded.seconds_ > kMostVideoSeconds) {
                 finished_ = true;
                 throw LoadError(TooLong(decoded.seconds_));

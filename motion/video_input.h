@@ -128,7 +128,6 @@ public:
 private:
     struct Scalers;
     void Open(const std::string& path);
-    [[noreturn]] void Fail(const std::string& message);
     bool Damaged(int error, const std::string& detail = {});
     void Drain();
 

@@ -51,6 +51,7 @@ std::string LibraryError(int error) {
 
 std::string VideoTime(double seconds) {
     if (!(seconds > 0)) seconds = 0;
+    if (seconds > 1e9) seconds = 1e9;
     const long long hundredths = static_cast<long long>(seconds * 100 + 0.5);
     const long long whole = hundredths / 100, hours = whole / 3600, minutes = whole / 60 % 60;
     char text[48];

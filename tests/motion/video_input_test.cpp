@@ -110,6 +110,8 @@ TEST(VideoInput, ClipsReadAsPlayersShowThem) {
          "sound.mp4", 5, 32, 32, 0, true, true, {}, ""},
         {"odd size", kPattern + "33x17:rate=10 -frames:v 4 -c:v libvpx-vp9 -pix_fmt yuv420p odd.webm", "odd.webm", 4, 33,
          17, 0, false, true, {}, ""},
+        {"transport stream", kPattern + "32x24:rate=10 -frames:v 3" + kH264 + "clip.ts", "clip.ts", 3, 32, 24, 0, false,
+         true, {0, 0.1, 0.2}, ""},
         {"animated GIF", kPattern + "40x24:rate=10 -frames:v 3 anim.gif", "anim.gif", 3, 40, 24, 0, false, false,
          {0, 0.1, 0.2}, ""},
         {"sound only", "-f lavfi -i sine=frequency=440:sample_rate=8000 -t 0.3 -c:a aac only.m4a", "only.m4a", 0, 0, 0, 0,
