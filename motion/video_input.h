@@ -114,7 +114,11 @@ public:
     void SetOtherPackets(PacketHandler handler) { otherPackets_ = std::move(handler); }
 
     // The next frame in display order into `frame`; false after the last one.
-    // Serial: one thread at a time. Throws LoadError on damage (unless keepGoing).
+    // Serial: one thread at a time. Throws LoadError on damage (unless keepGoing):
+    // a demuxer or decoder error, a damaged picture, or an MP4 or MOV file that ends
+    // before the frames its index lists. The frames decoded before the damage come
+    // first; the message then names the frame after them (counting from 1) and the
+    // time where the last good one ends.
     bool ReadFrame(DecodedFrame& frame);
 
     // The damage that ended the video in keepGoing mode; empty when none.

@@ -81,8 +81,21 @@ struct Clip {
     bool audio, looksLikeVideo;
     std::vector<double> seconds;  // of every frame, when checked
     std::string error;            // how the message starts, when it fails
-    bool mirror = false;          // the file's track matrix mirrored after making it
+    enum Change { None, Mirror, CutInFrame, CutBetweenFrames } change = None;  // made to long.mp4 or the clip
+    bool Mirrored() const { return change == Mirror; }
 };
+
+// The byte where the video's 10th frame ends, as ffprobe reads it.
+std::size_t EndOfTenthFrame(const fs::path& clip) {
+    const std::string command = "ffprobe -v error -select_streams v -show_entries packet=pos,size -of csv=p=0 " + clip.string();
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return 0;
+    long long size = 0, position = 0;
+    for (int frame = 0; frame < 10 && std::fscanf(pipe, "%lld,%lld", &size, &position) == 2; ++frame) {
+    }
+    pclose(pipe);
+    return static_cast<std::size_t>(position + size);
+}
 
 const std::string kPattern = "-f lavfi -i testsrc=size=";
 const std::string kH264 = " -c:v libx264 -pix_fmt yuv420p ";
@@ -100,7 +113,7 @@ TEST(VideoInput, ClipsReadAsPlayersShowThem) {
     const std::vector<Clip> clips = {
         {"plain", "", "plain.mp4", 5, 64, 32, 0, false, true, {0, 0.1, 0.2, 0.3, 0.4}, ""},
         {"turned", "-i plain.mp4 -c copy -metadata:s:v:0 rotate=90 turned.mp4", "turned.mp4", 5, 32, 64, 270, false, true, {}, ""},
-        {"mirrored", "-i plain.mp4 -c copy mirrored.mp4", "mirrored.mp4", 5, 64, 32, 0, false, true, {}, "", true},
+        {"mirrored", "-i plain.mp4 -c copy mirrored.mp4", "mirrored.mp4", 5, 64, 32, 0, false, true, {}, "", Clip::Mirror},
         {"variable rate",
          kPattern + "48x32:rate=10 -frames:v 6 -vf \"settb=1/1000,setpts='if(lt(N,3),N*100,300+(N-3)*300)'\" "
                     "-fps_mode passthrough -video_track_timescale 1000" + kH264 + "vfr.mp4",
@@ -117,7 +130,15 @@ TEST(VideoInput, ClipsReadAsPlayersShowThem) {
         {"sound only", "-f lavfi -i sine=frequency=440:sample_rate=8000 -t 0.3 -c:a aac only.m4a", "only.m4a", 0, 0, 0, 0,
          true, true, {}, "has no video stream"},
         {"cut short", kPattern + "64x48:rate=10 -frames:v 30" + kH264 + "-movflags +faststart long.mp4", "cut.mp4", 0, 64,
-         48, 0, false, true, {}, "video is damaged or incomplete at frame "},
+         48, 0, false, true, {}, "video is damaged or incomplete at frame ", Clip::CutInFrame},
+        // Cut where a frame ends, the demuxer sees a clean end: the file's index tells.
+        {"cut between frames", "", "cut10.mp4", 0, 64, 48, 0, false, true, {},
+         "video is damaged or incomplete at frame 11 (", Clip::CutBetweenFrames},
+        {"too wide", kPattern + "7688x16:rate=10 -frames:v 1" + kH264 + "wide.mp4", "wide.mp4", 0, 0, 0, 0, false, true,
+         {}, "video is 7688 x 16 pixels; Lumarq reads videos of at most 7680 x 4320"},
+        {"too long",
+         kPattern + "16x16:rate=10 -frames:v 2 -vf \"setpts='N*90000/TB'\" -fps_mode passthrough" + kH264 + "long.mkv",
+         "long.mkv", 0, 0, 0, 0, false, true, {}, "video lasts 25:00:00"},
         {"not a video", "", "text.mp4", 0, 0, 0, 0, false, false, {}, "is not a video Lumarq can read ("},
     };
     std::ofstream(folder / "text.mp4") << "Just some words, nothing to play.\n";
@@ -127,12 +148,15 @@ TEST(VideoInput, ClipsReadAsPlayersShowThem) {
         if (!clip.make.empty()) {
             ASSERT_TRUE(Shell("cd " + folder.string() + " && ffmpeg -v error -y " + clip.make));
         }
-        if (clip.mirror) {
+        if (clip.change == Clip::Mirror) {
             ASSERT_TRUE(MirrorTrack(path));
         }
-        if (std::string(clip.file) == "cut.mp4") {
+        if (clip.change == Clip::CutInFrame || clip.change == Clip::CutBetweenFrames) {
             std::vector<std::uint8_t> bytes = ReadAll(folder / "long.mp4");
-            bytes.resize(bytes.size() * 2 / 3);
+            const std::size_t end =
+                clip.change == Clip::CutInFrame ? bytes.size() * 2 / 3 : EndOfTenthFrame(folder / "long.mp4");
+            ASSERT_TRUE(end > 0 && end < bytes.size());
+            bytes.resize(end);
             WriteAll(path, bytes);
         }
         EXPECT_EQ(motion::LooksLikeVideo(path.string()), clip.looksLikeVideo);
@@ -146,7 +170,7 @@ TEST(VideoInput, ClipsReadAsPlayersShowThem) {
             EXPECT_EQ(facts.width, clip.width);
             EXPECT_EQ(facts.height, clip.height);
             EXPECT_EQ(facts.rotation, clip.rotation);
-            EXPECT_EQ(facts.mirrored, clip.mirror);
+            EXPECT_EQ(facts.mirrored, clip.Mirrored());
             EXPECT_EQ(facts.hasAudio, clip.audio);
             reader.SetOtherPackets([&](AVPacket&) { ++otherPackets; });
             motion::DecodedFrame frame;
@@ -163,8 +187,8 @@ TEST(VideoInput, ClipsReadAsPlayersShowThem) {
                 for (int y = 0; y < clip.height; ++y)
                     ASSERT_EQ(std::memcmp(first.PixelAddress(0, y), second.PixelAddress(0, y), 3 * clip.width), 0);
                 if (frame.Number() != 0) continue;
-                std::vector<std::uint8_t> expected = FfmpegFirstFrame(clip.mirror ? folder / "plain.mp4" : path);
-                if (clip.mirror) expected = Mirrored(expected, clip.width);
+                std::vector<std::uint8_t> expected = FfmpegFirstFrame(clip.Mirrored() ? folder / "plain.mp4" : path);
+                if (clip.Mirrored()) expected = Mirrored(expected, clip.width);
                 const double difference = MeanDifference(first, expected);
                 EXPECT_GE(difference, 0) << "ffmpeg's first frame is of another size";
                 EXPECT_LT(difference, 2.0) << "scalers may differ by rounding, not by a turn or a colour matrix";
@@ -192,6 +216,9 @@ TEST(VideoInput, ClipsReadAsPlayersShowThem) {
     EXPECT_LT(frames, 30);
     EXPECT_EQ(reader.Damage().rfind("video is damaged or incomplete at frame " + std::to_string(frames + 1) + " (0:0", 0), 0u)
         << reader.Damage();
+
+    // Images in ISO files are the image loader's.
+    EXPECT_FALSE(motion::LooksLikeVideo(std::string(LUMARQ_TEST_DATA) + "/images/avif-alpha.avif"));
 
     TWin first(1, 1);
     motion::ReadFirstFrame((folder / "turned.mp4").string(), first);
