@@ -117,6 +117,11 @@ void VideoReader::Open(const std::string& path) {
     // The empty name keeps the probe to the content: the extension does not vote.
     result = avformat_open_input(&format_, "", nullptr, nullptr);
     if (result < 0) throw LoadError("is not a video Lumarq can read (" + LibraryError(result) + ")");
+    // Single images (PNG, JPEG, JPEG XL, ... as libavformat's image demuxers see
+    // them) are the image loader's; a GIF stays, being possibly animated.
+    const std::string demuxer = format_->iformat->name;
+    if (demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0))
+        throw LoadError("is a still image, not a video");
 
     // The decoders that look into the first packets obey the same size limit.
     std::vector<AVDictionary*> decoding(format_->nb_streams, nullptr);

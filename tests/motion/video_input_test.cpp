@@ -140,6 +140,8 @@ TEST(VideoInput, ClipsReadAsPlayersShowThem) {
          kPattern + "16x16:rate=10 -frames:v 2 -vf \"setpts='N*90000/TB'\" -fps_mode passthrough" + kH264 + "long.mkv",
          "long.mkv", 0, 0, 0, 0, false, true, {}, "video lasts 25:00:00"},
         {"not a video", "", "text.mp4", 0, 0, 0, 0, false, false, {}, "is not a video Lumarq can read ("},
+        {"still image", kPattern + "16x16 -frames:v 1 still.png", "still.png", 0, 0, 0, 0, false, false, {},
+         "is a still image, not a video"},
     };
     std::ofstream(folder / "text.mp4") << "Just some words, nothing to play.\n";
     for (const Clip& clip : clips) {
