@@ -4,6 +4,7 @@
 // both load and save through here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,6 +48,11 @@ const char* Extension(FileFormat Format);
 // When Copy is given it receives the same image: a BMP by reading the file again,
 // a photo by copying the pixels decoded once. Copy is left alone when Image fails.
 void LoadImageFile(const std::string& FileName, TWin& Image, TWin* Copy = nullptr);
+
+// Whether a file's first bytes are those of a container that LoadImageFile refuses
+// as a video (MP4, MOV, Matroska, WebM, AVI) rather than an image (HEIC, AVIF): the
+// callers give those to the video reader instead.
+bool IsVideoContainer(const std::uint8_t* head, std::size_t size);
 
 // Writes Image in the format that FileName's extension names, through the same
 // atomic save as the BMP writer: the file is either whole or untouched. Quality

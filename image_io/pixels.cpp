@@ -15,6 +15,7 @@ namespace image_io {
 namespace {
 
 constexpr int kBandRows = 16;
+constexpr const char* kVideos = "Videos";
 
 inline std::uint8_t OverBlack(std::uint32_t channel, std::uint32_t alpha) {
     const std::uint32_t t = channel * alpha + 128;
@@ -148,6 +149,11 @@ void ApplyOrientation(TWin& image, int orientation) {
     image.Swap(turned);
 }
 
+bool IsVideoContainer(const std::uint8_t* head, std::size_t size) {
+    const Recognised recognised = Recognise(head, size);
+    return recognised.kind == Kind::Unsupported && recognised.name.rfind(kVideos, 0) == 0;
+}
+
 Recognised Recognise(const std::uint8_t* head, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(head), size);
     auto at = [&](std::size_t offset, std::string_view what) {
@@ -171,12 +177,12 @@ Recognised Recognise(const std::uint8_t* head, std::size_t size) {
         if (raw) return unsupported("Camera raw files");
         if (avif) return {Kind::Heif, "AVIF"};
         if (heic) return {Kind::Heif, "HEIC"};
-        return unsupported("Videos");
+        return unsupported(kVideos);
     }
     if (at(0, "\xFF\x0A") || at(0, std::string_view("\0\0\0\x0CJXL \r\n\x87\n", 12))) return {Kind::JpegXl, "JPEG XL"};
     if (at(0, "8BPS")) return unsupported("Photoshop documents");
     if (at(0, "%PDF")) return unsupported("PDF documents");
-    if (at(0, "\x1A\x45\xDF\xA3") || (at(0, "RIFF") && at(8, "AVI "))) return unsupported("Videos");
+    if (at(0, "\x1A\x45\xDF\xA3") || (at(0, "RIFF") && at(8, "AVI "))) return unsupported(kVideos);
     // Camera raw files, by their own signatures or those on a TIFF header.
     if ((at(0, "II*") && at(8, "CR\x02")) || at(0, "IIRO") || at(0, "IIRS") || at(0, "MMOR") || at(0, "IIU") ||
         at(0, "FUJIFILMCCD-RAW") || (at(0, "II\x1A") && at(6, "HEAPCCDR")) || IsDng(head, size))
