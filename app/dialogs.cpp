@@ -46,7 +46,10 @@ std::optional<QString> RunOpenDialog1(QWidget* owner) {
     platform::FileDialogRequest request;
     request.kind = platform::FileDialogRequest::Kind::Open;
     request.title = QStringLiteral("Please Choose a Bitmap to Load and Edit");
-    request.filter = QString::fromStdString(image_io::OpenDialogFilter());
+    // Videos open as their first frame, to tune the look on before exporting.
+    request.filter = QString::fromStdString(image_io::OpenDialogFilter())
+                         .replace(QStringLiteral("|All files|*"),
+                                  QStringLiteral("|Videos|*.mp4;*.mov;*.m4v;*.mkv;*.webm;*.avi|All files|*"));
     // Bitmaps stay the first filter, but the dialog starts on every readable image
     // (the second): starting on bitmaps alone hides the photos the program opens.
     request.startFilter = request.filter.section(QLatin1Char('|'), 2, 2);

@@ -1,5 +1,8 @@
 #include "app/picture.h"
 
+#include <cstring>
+
+#include "motion/video_input.h"
 #include "platform/qt/file_names.h"
 
 namespace {
@@ -32,7 +35,19 @@ void Picture::Read(const QString& fileName, Loaded& image) {
     // Both images are read before either raster changes: a file that fails to load
     // must not leave the image on screen without its source, or the next render
     // would turn it black and Save would write that.
-    image_io::LoadImageFile(platform::NativePath(fileName), image.source, &image.work);
+    const std::string path = platform::NativePath(fileName);
+    if (motion::LooksLikeVideo(path)) {
+        // A video opens as its upright first frame: the look is tuned on it.
+        TWin frame(0, 0);
+        motion::ReadFirstFrame(path, frame);
+        TWin copy(frame.Width(), frame.Height());
+        if (!copy.HasPixels()) throw LoadError(kOutOfMemoryError);
+        std::memcpy(copy.Bits, frame.Bits, static_cast<std::size_t>(frame.Stride) * frame.Height());
+        image.source.Swap(frame);
+        image.work.Swap(copy);
+        return;
+    }
+    image_io::LoadImageFile(path, image.source, &image.work);
 }
 
 void Picture::Take(Loaded& image, const QString& sourceFile) {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
@@ -140,6 +141,24 @@ private slots:
         QCOMPARE(play->text(), QStringLiteral("Play Animation"));
         QTest::qWait(100);
         QCOMPARE(Form1->Document().Settings(), Form4->Settings());
+    }
+
+    // A phone clip stored on its side (a rotation of 90 in its display matrix) opens
+    // upright, as its first frame, so that the look can be tuned on it.
+    void aVideoOpensUprightAsItsFirstFrame() {
+        const QString flat = dir.filePath(QStringLiteral("flat.mp4")), clip = dir.filePath(QStringLiteral("clip.mp4"));
+        // ffmpeg writes the turn only when it copies the stream, not while it encodes.
+        const QString ffmpeg = QStringLiteral("ffmpeg");
+        if (QProcess::execute(ffmpeg, {"-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=200x150:rate=10", "-t",
+                                       "0.5", "-pix_fmt", "yuv420p", flat}) != 0 ||
+            QProcess::execute(ffmpeg, {"-loglevel", "error", "-i", flat, "-c", "copy", "-metadata:s:v:0", "rotate=90", clip}) != 0)
+            QSKIP("no ffmpeg to make a clip with");
+        seams->dialogAnswers = {clip};
+        Form4->Open1Click();
+        QVERIFY(seams->boxes.empty());
+        QCOMPARE(Form1->Document().CurrentFileName, clip);
+        QCOMPARE(QSize(Form1->Document().SourceRaster->Width(), Form1->Document().SourceRaster->Height()),
+                 QSize(150, 200));
     }
 };
 

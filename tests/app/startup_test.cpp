@@ -168,7 +168,7 @@ private slots:
                                 "PNG Files|*.png|JPEG Files|*.jpg;*.jpeg|GIF Files|*.gif|"
                                 "WebP Files|*.webp|TIFF Files|*.tif;*.tiff|PPM and PGM Files|*.ppm;*.pgm;*.pbm|"
                                 "HEIC and HEIF Files|*.heic;*.heif;*.hif|AVIF Files|*.avif|JPEG XL Files|*.jxl|"
-                                "All files|*"));
+                                "Videos|*.mp4;*.mov;*.m4v;*.mkv;*.webm;*.avi|All files|*"));
         // Bitmaps come first, but the dialog starts on every readable image.
         QCOMPARE(seams.dialogs[0].startFilter, QStringLiteral("Image files"));
         QVERIFY(seams.boxes.empty());
