@@ -126,3 +126,27 @@ TEST_F(RenderCli, VideoInputsKeepTimingSoundAndTurn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A range without --frames spreads over the video's own frames: a lossless clip of
+// one picture gives, frame for frame, the stills of each frame's settings.
+TEST_F(RenderCli, RangesSpreadOverAVideosFrames) {
+    if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is needed to make the clip";
+    const std::string picture = MakeImage("picture.bmp", 64, 48);
+    ASSERT_EQ(std::system(("cd '" + dir.string() +
+                           "' && ffmpeg -v error -loop 1 -i picture.bmp -frames:v 5 -r 10 -c:v ffv1 -pix_fmt bgr0 clip.mkv")
+                              .c_str()),
+              0);
+    fs::create_directories(dir / "frames");
+    ASSERT_EQ(Render("--pattern 48 --x 0:-30 '" + (dir / "clip.mkv").string() + "' -o '" + (dir / "frames/%d.bmp").string() + "'").status, 0);
+    const int x[] = {0, -8, -15, -23, -30};  // 0 + (-30 - 0) * i / 4, half away from zero
+    for (int i = 0; i < 5; ++i) {
+        const fs::path still = dir / ("still" + std::to_string(i) + ".bmp");
+        ASSERT_EQ(Render("--pattern 48 --x " + std::to_string(x[i]) + " '" + picture + "' -o '" + still.string() + "'").status, 0);
+        EXPECT_EQ(Slurp(dir / "frames" / (std::to_string(i) + ".bmp")), Slurp(still)) << "frame " << i;
+    }
+    EXPECT_FALSE(fs::exists(dir / "frames/5.bmp"));
+}
+
+}  // namespace
