@@ -300,9 +300,13 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
     if (o.printSettings) return result;
     if (o.convert && (o.renderOptionGiven || o.repeat > 0))
         return fail("--convert renders nothing: it takes no render options and no --repeat");
-    o.videoInput = !o.inputs.empty() && std::all_of(o.inputs.begin(), o.inputs.end(), [](const std::string& input) {
-        return input != "-" && motion::LooksLikeVideo(input);
-    });
+    // An input that is not there decides nothing: it fails as a missing file in its turn.
+    std::error_code missing;
+    const auto video = [](const std::string& input) { return input != "-" && motion::LooksLikeVideo(input); };
+    o.videoInput = std::any_of(o.inputs.begin(), o.inputs.end(), video) &&
+                   std::all_of(o.inputs.begin(), o.inputs.end(), [&](const std::string& input) {
+                       return video(input) || (input != "-" && !std::filesystem::exists(input, missing));
+                   });
     if (const auto error = CheckAnimation(o)) return fail(*error);
     if (o.inputs.empty()) return fail("no input file (see --help)");
     if (o.output.empty()) return fail("no output given: use -o FILE, or -o DIRECTORY for several inputs");
