@@ -6,13 +6,17 @@
 #include <atomic>
 #include <csignal>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli/progress.h"
+#include "cli/library_messages.h"
 #include "cli/report.h"
 #include "motion/export.h"
+#include "motion/video_export.h"
+#include "motion/video_input.h"
 #include "platform/text/quote.h"
 #include "raster/apply_pattern.h"
 
@@ -67,7 +71,93 @@ std::int32_t SmallestCell(const TWin& source, const Sweep& sweep) {
     return smallest;
 }
 
+motion::VideoExportRequest VideoRequest(const RenderOptions& options, const std::string& output) {
+    motion::VideoExportRequest request;
+    request.sweep = {options.settings, options.to, 2};
+    request.scale = options.scale;
+    request.output = output;
+    request.options.loop = options.loop;
+    request.options.quality = options.quality;
+    request.options.dither = options.dither;
+    request.options.audio = !options.noAudio;
+    return request;
+}
+
+// A note about the output, its name once in front.
+std::string OutputNote(const std::string& output, std::string note) {
+    if (note.rfind(output + ": ", 0) == 0) note.erase(0, output.size() + 2);
+    return "lumarq-render: " + platform::text::ShellQuoted(output) + ": " + platform::text::Printable(note) + "\n";
+}
+
+std::string DamageNote(const std::string& input, const motion::VideoReader& reader) {
+    return "lumarq-render: " + platform::text::ShellQuoted(input) + ": " + platform::text::Printable(reader.Damage()) +
+           " (--keep-going: the frames before it are written)\n";
+}
+
 }  // namespace
+
+int RenderVideo(const RenderOptions& options) {
+    const std::string& input = options.inputs.front();
+    std::unique_ptr<motion::VideoReader> reader;
+    try {
+        TakeLibraryMessages();
+        reader = std::make_unique<motion::VideoReader>(input, motion::VideoReaderOptions{options.keepGoing, 0});
+    } catch (const std::exception& error) {
+        ReportFailure(LoadFailure(input, error));
+        return 1;
+    }
+    const motion::VideoExportRequest request = VideoRequest(options, options.output);
+    const auto expected = static_cast<std::size_t>(motion::ExpectedFrames(reader->Facts()));
+    BatchProgress progress(expected, isatty(STDERR_FILENO) != 0);
+    progress.ShowFrameRate();
+    std::vector<std::string> notes;
+    std::size_t notesShown = 0;
+    const auto showNotes = [&] {
+        if (notesShown == notes.size()) return;
+        progress.Clear();
+        for (; notesShown < notes.size(); ++notesShown) std::cerr << OutputNote(options.output, notes[notesShown]);
+    };
+    const auto advance = [&](std::int32_t, std::int32_t) {
+        showNotes();
+        progress.Advance(false);
+    };
+    cancelled.store(false);
+    stoppedBy = 0;
+    SaveResult result;
+    bool inputFailed = false;
+    {
+        const StopOnSignals stopper;
+        result = motion::ExportVideo(*reader, request, notes, advance, &cancelled, &inputFailed);
+    }
+    progress.Clear();
+    showNotes();
+    if (result) {
+        if (!reader->Damage().empty()) std::cerr << DamageNote(input, *reader);
+        return 0;
+    }
+    if (result.error == motion::kExportCancelled) {
+        ReportFailure({options.output, result.error, "nothing written"});
+        return 128 + (stoppedBy ? static_cast<int>(stoppedBy) : SIGINT);
+    }
+    ReportFailure({inputFailed ? input : options.output, result.error, result.reason});
+    return 1;
+}
+
+std::optional<Failure> RenderVideoInBatch(const RenderOptions& options, const std::string& input,
+                                          const std::string& output, std::string& notes) {
+    try {
+        motion::VideoReader reader(input, motion::VideoReaderOptions{options.keepGoing, 0});
+        std::vector<std::string> said;
+        bool inputFailed = false;
+        const SaveResult result = motion::ExportVideo(reader, VideoRequest(options, output), said, {}, nullptr, &inputFailed);
+        for (const std::string& note : said) notes += OutputNote(output, note);
+        if (!result) return Failure{inputFailed ? input : output, result.error, result.reason};
+        if (!reader.Damage().empty()) notes += DamageNote(input, reader);
+    } catch (const std::exception& error) {
+        return LoadFailure(input, error);
+    }
+    return std::nullopt;
+}
 
 int RenderAnimation(const RenderOptions& options, const TWin& source) {
     motion::ExportRequest request;

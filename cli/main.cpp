@@ -25,6 +25,7 @@
 #include "cli/report.h"
 #include "image_io/image_file.h"
 #include "motion/export.h"
+#include "motion/video_input.h"
 #include "lumarq/version.h"
 #include "platform/text/quote.h"
 #include "platform/threads/parallel.h"
@@ -183,7 +184,11 @@ std::optional<Failure> LoadInput(const std::string& input, TWin& source) {
             if (auto failure = CopyStandardInput(copy->path)) return failure;
         }
         TakeLibraryMessages();  // only what this load prints
-        image_io::LoadImageFile(standardInput ? copy->path : input, source);
+        // A still from a video is its first frame, upright.
+        if (!standardInput && motion::LooksLikeVideo(input))
+            motion::ReadFirstFrame(input, source);
+        else
+            image_io::LoadImageFile(standardInput ? copy->path : input, source);
         // An empty file loads as an empty picture, and there is nothing to render or write.
         if (!source.HasPixels()) return Failure{input, standardInput ? "standard input is empty" : "the file is empty"};
     } catch (const std::exception& error) {  // the loader's own messages, or running out of memory
@@ -197,6 +202,8 @@ std::optional<Failure> LoadInput(const std::string& input, TWin& source) {
 // before it (the timing line) go into `notes`.
 std::optional<Failure> ProcessOne(const RenderOptions& options, const std::string& input, const std::string& output,
                                   std::string& notes) {
+    if (options.videoInput && motion::OutputKindFor(output) != motion::OutputKind::Still)
+        return RenderVideoInBatch(options, input, output, notes);
     TWin source(0, 0);
     if (auto failure = LoadInput(input, source)) return failure;
     const TWin* result = &source;
@@ -315,6 +322,9 @@ int main(int argc, char** argv) {
                           " is a file, whose extension chooses its format");
     if (intoDirectory && options.inputs.front() == "-")
         return usageError("standard input (-) has no name to write under in a directory: give -o a file name");
+    if (options.videoInput && !intoDirectory && !toStandardOutput &&
+        motion::OutputKindFor(options.output) != motion::OutputKind::Still)
+        return RenderVideo(options);
     if (options.frames > 0) {
         TWin source(0, 0);
         if (const auto failure = LoadInput(options.inputs.front(), source)) {

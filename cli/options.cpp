@@ -7,6 +7,7 @@
 #include "cli/settings_file.h"
 #include "image_io/image_file.h"
 #include "motion/animation_writer.h"
+#include "motion/video_input.h"
 #include "settings/whole_number.h"
 
 namespace {
@@ -15,7 +16,9 @@ const char* const kUsageBeforeSettings =
     "Usage: lumarq-render [OPTIONS] INPUT... -o OUTPUT\n"
     "Renders images as the Lumarq control panel does, without a display.\n"
     "Inputs may be BMP, PNG, JPEG, GIF, WebP, TIFF, PPM/PGM, HEIC/HEIF, AVIF or JPEG XL files,\n"
-    "recognised by their content.\n"
+    "recognised by their content. A video (MP4, MOV, MKV, WebM, ...) goes through frame by frame,\n"
+    "upright, with its timing and sound, into a video, animation or numbered stills; ranges\n"
+    "spread over its frames without --frames; a still output takes its first frame.\n"
     "\n"
     "Options:\n";
 const char* const kUsageAfterSettings =
@@ -29,6 +32,9 @@ const char* const kUsageAfterSettings =
     "  --scale N      1..8      enlarge every frame, or a still, N times by whole pixels\n"
     "                 (default 1); LED and grid cells under 4 pixels blur in a video\n"
     "  --dither       a GIF's one palette of 256 colours with dithering, for smooth shades\n"
+    "  --keep-going   a damaged video input: write the frames before the damage\n"
+    "                 (default: refuse it and write nothing)\n"
+    "  --no-audio     leave a video input's sound out (default: copied as it is)\n"
     "  --settings FILE   start from a settings file saved by the windows; the options\n"
     "                    above override it\n"
     "  --print-settings  print the settings in use as a settings file, and stop\n"
@@ -44,9 +50,10 @@ const char* const kUsageAfterSettings =
     "                 The output's extension chooses its format, in any letter case: .bmp,\n"
     "                 .png, .jpg or .jpeg, .webp, .tif or .tiff, .avif, .jxl; any other or\n"
     "                 none writes a 24-bit BMP. With --frames: .webp (animated, lossless\n"
-    "                 unless --quality), .gif, .mp4, .webm or .mkv (video), or a name with\n"
+    "                 unless --quality), .gif, .mp4, .mov, .webm or .mkv (video), or a name with\n"
     "                 a %d field (frames/%04d.png), one numbered still a frame.\n"
-    "  --format F     bmp, png, jpg, webp, tiff, avif or jxl: outputs written into a directory take\n"
+    "  --format F     bmp, png, jpg, webp, tiff, avif or jxl (for video inputs also mp4, mov,\n"
+    "                 mkv, webm, gif): outputs written into a directory take\n"
     "                 this extension in place of their input's; the format of -o -\n"
     "  --quality N    1..100    JPEG, WebP, AVIF and JPEG XL quality (default 92; JPEG XL is\n"
     "                 lossless at 100); other formats ignore it\n"
@@ -125,10 +132,33 @@ std::optional<std::string> ReadRange(const IntegerOption& option, std::int32_t& 
     return ReadInteger({option.name, option.min, option.max, &to, true}, name, text.substr(colon + 1));
 }
 
+bool IsMotionFormat(const std::string& format) {
+    return format == "mp4" || format == "mov" || format == "mkv" || format == "webm" || format == "gif";
+}
+
 // The animation options that make sense only with --frames, and the rules an
 // output kind sets.
+// A video input: ranges spread over its own frames, into an animation output.
+std::optional<std::string> CheckVideoInput(const RenderOptions& o, bool ranged) {
+    if (o.frames > 0) return "--frames sweeps a still; a video input has frames of its own: give the ranges without --frames";
+    if (o.convert) return "--convert converts images; " + o.inputs.front() + " is a video";
+    if (o.output.empty()) return std::nullopt;  // said below
+    if (o.animationOnly == "--fps") return "--fps: a video input keeps its own frame rate";
+    std::error_code ignored;
+    const bool intoDirectory = o.output != "-" && std::filesystem::is_directory(o.output, ignored);
+    const std::string target = intoDirectory ? std::filesystem::path(o.inputs.front()).filename().string() : o.output;
+    const std::string named = intoDirectory && !o.format.empty() ? "x." + o.format : target;
+    if (o.output != "-" && motion::OutputKindFor(named) != motion::OutputKind::Still) return std::nullopt;
+    const std::string option = ranged ? "a range" : !o.animationOnly.empty() ? o.animationOnly : o.videoOnly;
+    if (!ranged && option.empty()) return std::nullopt;
+    return option + " needs an animation output: a still from a video is its first frame";
+}
+
 std::optional<std::string> CheckAnimation(const RenderOptions& o) {
     const auto ranged = std::find(o.ranged.begin(), o.ranged.end(), true);
+    if (o.videoInput) return CheckVideoInput(o, ranged != o.ranged.end());
+    if (!o.videoOnly.empty()) return o.videoOnly + " works on a video input";
+    if (IsMotionFormat(o.format)) return "--format " + o.format + " writes animations from video inputs, and the inputs are not all videos";
     if (o.frames == 0) {
         if (ranged != o.ranged.end()) {
             const SettingDescription& setting = kSettings[static_cast<std::size_t>(ranged - o.ranged.begin())];
@@ -154,7 +184,7 @@ std::optional<std::string> CheckAnimation(const RenderOptions& o) {
     const motion::OutputKind kind = motion::OutputKindFor(o.output);
     if (kind == motion::OutputKind::Still)
         return "--frames needs an output that holds an animation: '" + o.output +
-               "' does not (use .webp, .gif, .mp4, .webm, .mkv, or a name with a %d field such as frames/%04d.png)";
+               "' does not (use .webp, .gif, .mp4, .mov, .webm, .mkv, or a name with a %d field such as frames/%04d.png)";
     if (kind == motion::OutputKind::Gif && o.fps > 50)
         return "--fps " + std::to_string(o.fps) +
                ": GIF frame delays are in hundredths of a second: a .gif plays at most 50 frames a second";
@@ -212,6 +242,12 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
         } else if (name == "--dither") {
             o.dither = true;
             o.animationOnly = name;
+        } else if (name == "--keep-going") {
+            o.keepGoing = true;
+            o.videoOnly = name;
+        } else if (name == "--no-audio") {
+            o.noAudio = true;
+            o.videoOnly = name;
         } else if (name == "--print-settings") {
             o.printSettings = true;
         } else if (name == "--settings") {
@@ -227,9 +263,14 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
             o.output = *path;
         } else if (name == "--format") {
             const auto format = takeValue();
-            if (!format || !image_io::FormatNamed(*format))
-                return fail(name + " needs one of bmp, png, jpg, webp, tiff, avif, jxl" + (format ? " (not '" + *format + "')" : ""));
-            o.format = image_io::Extension(*image_io::FormatNamed(*format));
+            if (format && IsMotionFormat(*format)) {
+                o.format = *format;
+            } else {
+                if (!format || !image_io::FormatNamed(*format))
+                    return fail(name + " needs one of bmp, png, jpg, webp, tiff, avif, jxl, or for video inputs mp4, mov, mkv, webm, gif" +
+                                (format ? " (not '" + *format + "')" : ""));
+                o.format = image_io::Extension(*image_io::FormatNamed(*format));
+            }
         } else {
             const IntegerOption* option = nullptr;
             for (const auto& candidate : integers)
@@ -259,6 +300,13 @@ ParseResult ParseRenderOptions(const std::vector<std::string>& arguments) {
     if (o.printSettings) return result;
     if (o.convert && (o.renderOptionGiven || o.repeat > 0))
         return fail("--convert renders nothing: it takes no render options and no --repeat");
+    // An input that is not there decides nothing: it fails as a missing file in its turn.
+    std::error_code missing;
+    const auto video = [](const std::string& input) { return input != "-" && motion::LooksLikeVideo(input); };
+    o.videoInput = std::any_of(o.inputs.begin(), o.inputs.end(), video) &&
+                   std::all_of(o.inputs.begin(), o.inputs.end(), [&](const std::string& input) {
+                       return video(input) || (input != "-" && !std::filesystem::exists(input, missing));
+                   });
     if (const auto error = CheckAnimation(o)) return fail(*error);
     if (o.inputs.empty()) return fail("no input file (see --help)");
     if (o.output.empty()) return fail("no output given: use -o FILE, or -o DIRECTORY for several inputs");

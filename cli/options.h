@@ -19,6 +19,10 @@ struct RenderOptions {
     std::int32_t loop = 0;    // 0: forever
     std::int32_t scale = 1;   // every frame, or the still, enlarged this many times
     bool dither = false;
+    bool keepGoing = false;     // --keep-going: a damaged video's frames before the damage
+    bool noAudio = false;       // --no-audio
+    bool videoInput = false;    // every input is a video (as its content says)
+    std::string videoOnly;      // the last option given that only a video input takes
     std::string animationOnly;  // the last option given that only an animation takes
     bool convert = false;
     bool renderOptionGiven = false;  // any of the eight render settings was set

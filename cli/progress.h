@@ -14,11 +14,13 @@ public:
     void Clear() const;
     // One more input reported; draws the bar again.
     void Advance(bool failed);
+    // Counts frames: the bar also says how many a second.
+    void ShowFrameRate() { frameRate_ = true; }
 
 private:
     void Draw() const;
 
     std::size_t total_, done_ = 0, failed_ = 0;
-    bool shown_;
+    bool shown_, frameRate_ = false;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };

@@ -72,7 +72,7 @@ OutputKind OutputKindFor(std::string_view path) {
     const std::string extension = LowerExtension(path);
     if (extension == "webp") return OutputKind::WebP;
     if (extension == "gif") return OutputKind::Gif;
-    if (extension == "mp4" || extension == "webm" || extension == "mkv") return OutputKind::Video;
+    if (extension == "mp4" || extension == "webm" || extension == "mkv" || extension == "mov") return OutputKind::Video;
     return OutputKind::Still;
 }
 
@@ -100,7 +100,7 @@ std::unique_ptr<AnimationWriter> OpenAnimation(const std::string& path, const An
         const std::string extension = LowerExtension(path);
         failure = {false, (extension.empty() ? std::string("A file without an extension")
                                              : "A ." + extension + " file") +
-                              " cannot hold an animation: name a .webp, .gif, .mp4, .webm or .mkv file, or "
+                              " cannot hold an animation: name a .webp, .gif, .mp4, .mov, .webm or .mkv file, or "
                               "numbered stills such as frames/%04d.png"};
         return nullptr;
     }

@@ -27,11 +27,13 @@
 
 namespace motion {
 
+class VideoReader;
+
 enum class OutputKind {
     Still,           // a single image (BMP, PNG, ...): cannot hold an animation
     WebP,            // .webp
     Gif,             // .gif
-    Video,           // .mp4, .webm, .mkv
+    Video,           // .mp4, .mov, .webm, .mkv
     NumberedStills,  // a name with a printf-style %d field: frames/%04d.png
 };
 
@@ -52,6 +54,12 @@ struct AnimationOptions {
     // ignore it.
     std::int32_t quality = 0;
     bool dither = false;  // GIF with more than 256 colours
+    // A video made from a video: its frames come with AddAt and the input's
+    // timestamps, its sound is copied from this reader (handed over through
+    // SetOtherPackets), and the input's creation time and languages go along.
+    // Other kinds of output ignore it. The reader must outlive the writer.
+    VideoReader* source = nullptr;
+    bool audio = true;  // with a source: false leaves its sound out
 };
 
 class AnimationWriter {
@@ -60,6 +68,9 @@ public:
     // The frames in order, each options.width x options.height, from one thread at
     // a time.
     virtual SaveResult Add(const TWin& frame) = 0;
+    // The same with the frame's timestamp in the source video's time base; only a
+    // video writer with a source keeps it, the others play at options.fps.
+    virtual SaveResult AddAt(const TWin& frame, std::int64_t /*timestamp*/) { return Add(frame); }
     // Completes the output and puts it in place.
     virtual SaveResult Finish() = 0;
 };

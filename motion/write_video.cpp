@@ -3,8 +3,16 @@
 // Quality 0 is CRF 18 for H.264 and CRF 32 for VP9; quality q in 1..100 maps
 // linearly onto CRF 50..10 (H.264) and 62..10 (VP9), higher quality being a lower
 // CRF, so about 80 matches the default H.264 look.
+//
+// A video made from a video keeps the input's timing (its timestamps, in its own
+// time base, so a variable frame rate stays variable) and its sound, packet for
+// packet, where the container takes the codec. The sound's packets arrive from
+// the reader's thread while frames are encoded on another; they wait in a queue
+// that the writing thread hands to the muxer, whose interleaving puts them in
+// order. The input's display turn is not copied: the frames are upright already.
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <mutex>
 
 extern "C" {
@@ -16,6 +24,7 @@ extern "C" {
 }
 
 #include "files/replacement_file.h"
+#include "motion/video_input.h"
 #include "motion/writers.h"
 
 namespace motion::writers {
@@ -41,6 +50,8 @@ public:
           height_(options.height + options.height % 2) {}
 
     ~VideoWriter() override {
+        if (options_.source && !outputOf_.empty()) options_.source->SetOtherPackets({});
+        for (AVPacket* packet : waiting_) av_packet_free(&packet);
         if (format_ && format_->pb) avio_closep(&format_->pb);
         avformat_free_context(format_);
         avcodec_free_context(&encoder_);
@@ -51,7 +62,7 @@ public:
     VideoWriter(const VideoWriter&) = delete;
     VideoWriter& operator=(const VideoWriter&) = delete;
 
-    SaveResult Open() {
+    SaveResult Open(std::vector<std::string>& notes) {
         if (!file_.Created()) return file_.Created();
         const AVOutputFormat* container = av_guess_format(nullptr, path_.c_str(), nullptr);
         const bool vp9 = container && std::strcmp(container->name, "webm") == 0;
@@ -73,6 +84,11 @@ public:
         encoder_->pix_fmt = AV_PIX_FMT_YUV420P;
         encoder_->time_base = AVRational{1, options_.fps};
         encoder_->framerate = AVRational{options_.fps, 1};
+        if (options_.source) {
+            const AVStream* input = SourceStream(options_.source->Facts().streamIndex);
+            encoder_->time_base = input->time_base;
+            if (input->avg_frame_rate.num > 0 && input->avg_frame_rate.den > 0) encoder_->framerate = input->avg_frame_rate;
+        }
         encoder_->color_range = AVCOL_RANGE_MPEG;
         encoder_->color_primaries = AVCOL_PRI_BT709;
         encoder_->color_trc = AVCOL_TRC_BT709;
@@ -100,6 +116,8 @@ public:
         stream_->avg_frame_rate = encoder_->framerate;
         if (int code = avcodec_parameters_from_context(stream_->codecpar, encoder_); code < 0)
             return CannotCreate(ErrorText(code));
+        if (options_.source)
+            if (SaveResult copied = CopyFromSource(container->name, notes); !copied) return copied;
 
         frame_->format = encoder_->pix_fmt;
         frame_->width = width_;
@@ -117,13 +135,29 @@ public:
         if (int code = avio_open(&format_->pb, url.c_str(), AVIO_FLAG_WRITE); code < 0)
             return CannotCreate(ErrorText(code));
         Options muxOptions;
-        if (std::strcmp(container->name, "mp4") == 0) muxOptions.Set("movflags", "+faststart");
+        if (std::strcmp(container->name, "mp4") == 0 || std::strcmp(container->name, "mov") == 0) muxOptions.Set("movflags", "+faststart");
         if (int code = avformat_write_header(format_, &muxOptions.entries); code < 0)
             return CannotCreate(ErrorText(code));
         return {};
     }
 
-    SaveResult Add(const TWin& frame) override {
+    SaveResult Add(const TWin& frame) override { return Encode(frame, next_); }
+    SaveResult AddAt(const TWin& frame, std::int64_t timestamp) override {
+        return Encode(frame, options_.source ? timestamp : next_);
+    }
+
+    SaveResult Finish() override {
+        if (next_ == 0) return {false, "Stream write error", "no frames"};
+        if (SaveResult sound = WriteWaiting(); !sound) return sound;
+        if (SaveResult drained = Send(nullptr); !drained) return drained;
+        if (SaveResult sound = WriteWaiting(); !sound) return sound;
+        if (int code = av_write_trailer(format_); code < 0) return WriteError(code);
+        if (int code = avio_closep(&format_->pb); code < 0) return WriteError(code);
+        return file_.Commit();
+    }
+
+private:
+    SaveResult Encode(const TWin& frame, std::int64_t timestamp) {
         if (SaveResult size = CheckFrameSize(frame, options_); !size) return size;
         // The encoder may still hold the last frame's pixels.
         if (int code = av_frame_make_writable(frame_); code < 0) return WriteError(code);
@@ -137,19 +171,88 @@ public:
             source = padded_.data();
         }
         sws_scale(scaler_, &source, &stride, 0, height_, frame_->data, frame_->linesize);
-        frame_->pts = next_++;
+        // The encoder needs rising timestamps; a file that repeats one still gives every frame.
+        if (next_ > 0 && timestamp <= lastTimestamp_) timestamp = lastTimestamp_ + 1;
+        frame_->pts = lastTimestamp_ = timestamp;
+        ++next_;
+        if (SaveResult sound = WriteWaiting(); !sound) return sound;
         return Send(frame_);
     }
 
-    SaveResult Finish() override {
-        if (next_ == 0) return {false, "Stream write error", "no frames"};
-        if (SaveResult drained = Send(nullptr); !drained) return drained;
-        if (int code = av_write_trailer(format_); code < 0) return WriteError(code);
-        if (int code = avio_closep(&format_->pb); code < 0) return WriteError(code);
-        return file_.Commit();
+    const AVStream* SourceStream(int index) const { return options_.source->Format()->streams[index]; }
+
+    // The creation time, the languages and the sound streams the container takes.
+    SaveResult CopyFromSource(const std::string& container, std::vector<std::string>& notes) {
+        const AVFormatContext* input = options_.source->Format();
+        if (const AVDictionaryEntry* created = av_dict_get(input->metadata, "creation_time", nullptr, 0))
+            av_dict_set(&format_->metadata, "creation_time", created->value, 0);
+        const auto copyLanguage = [](const AVStream* from, AVStream* to) {
+            if (const AVDictionaryEntry* language = av_dict_get(from->metadata, "language", nullptr, 0))
+                av_dict_set(&to->metadata, "language", language->value, 0);
+        };
+        copyLanguage(SourceStream(options_.source->Facts().streamIndex), stream_);
+        outputOf_.assign(input->nb_streams, -1);
+        std::string refused;
+        for (unsigned i = 0; options_.audio && i < input->nb_streams; ++i) {
+            const AVStream* from = input->streams[i];
+            if (from->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+            // 0: the container cannot hold it; below 0: the muxer does not say, and takes it.
+            if (avformat_query_codec(format_->oformat, from->codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
+                refused = avcodec_get_name(from->codecpar->codec_id);
+                continue;
+            }
+            AVStream* to = avformat_new_stream(format_, nullptr);
+            if (!to) return CannotCreate(ErrorText(AVERROR(ENOMEM)));
+            if (int code = avcodec_parameters_copy(to->codecpar, from->codecpar); code < 0)
+                return CannotCreate(ErrorText(code));
+            to->codecpar->codec_tag = 0;  // the input container's tag may mean nothing in this one
+            to->time_base = from->time_base;
+            copyLanguage(from, to);
+            outputOf_[i] = to->index;
+        }
+        if (!refused.empty())
+            notes.push_back(path_ + ": the sound (" + refused + ") cannot go into a " + container +
+                            " file and is left out; a .mkv takes it");
+        options_.source->SetOtherPackets([this](AVPacket& packet) { Queue(packet); });
+        return {};
     }
 
-private:
+    // From the reader's thread: a reference to a sound packet, kept until the writing thread muxes it.
+    void Queue(const AVPacket& packet) {
+        if (packet.stream_index < 0 || static_cast<std::size_t>(packet.stream_index) >= outputOf_.size() ||
+            outputOf_[static_cast<std::size_t>(packet.stream_index)] < 0)
+            return;
+        AVPacket* copy = av_packet_clone(&packet);
+        const std::lock_guard lock(queueMutex_);
+        if (copy)
+            waiting_.push_back(copy);
+        else
+            soundLost_ = true;
+    }
+
+    // The sound packets waiting, into the muxer in the order they came.
+    SaveResult WriteWaiting() {
+        std::deque<AVPacket*> taken;
+        {
+            const std::lock_guard lock(queueMutex_);
+            taken.swap(waiting_);
+            if (soundLost_) return WriteError(AVERROR(ENOMEM));
+        }
+        SaveResult result;
+        for (AVPacket* packet : taken) {
+            if (result) {
+                const auto input = static_cast<std::size_t>(packet->stream_index);
+                AVStream* to = format_->streams[outputOf_[input]];
+                av_packet_rescale_ts(packet, SourceStream(static_cast<int>(input))->time_base, to->time_base);
+                packet->stream_index = to->index;
+                packet->pos = -1;
+                if (int code = av_interleaved_write_frame(format_, packet); code < 0) result = WriteError(code);
+            }
+            av_packet_free(&packet);
+        }
+        return result;
+    }
+
     SaveResult CannotCreate(const std::string& reason) const { return {false, "Cannot create file " + path_, reason}; }
     static SaveResult WriteError(int code) { return {false, "Stream write error", ErrorText(code)}; }
 
@@ -177,7 +280,12 @@ private:
     AVPacket* packet_ = nullptr;
     SwsContext* scaler_ = nullptr;
     std::vector<std::uint8_t> padded_;  // an odd-sized frame with its black edge
-    std::int64_t next_ = 0;
+    std::int64_t next_ = 0;  // frames given
+    std::int64_t lastTimestamp_ = 0;
+    std::vector<int> outputOf_;  // each input stream's output stream, -1: not copied
+    std::mutex queueMutex_;
+    std::deque<AVPacket*> waiting_;  // sound packets not yet muxed
+    bool soundLost_ = false;
 };
 
 }  // namespace
@@ -188,7 +296,7 @@ std::unique_ptr<AnimationWriter> OpenVideo(const std::string& path, const Animat
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     auto writer = std::make_unique<VideoWriter>(path, options);
-    failure = writer->Open();
+    failure = writer->Open(notes);
     if (!failure) return nullptr;
     if (options.width % 2 || options.height % 2)
         notes.push_back(path + ": frames of " + std::to_string(options.width) + " x " +

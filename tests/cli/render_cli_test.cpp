@@ -20,7 +20,7 @@ TEST_F(RenderCli, UsageErrorsNameTheOptionAndItsRange) {
         {"--convert --pattern 3 " + input + " -o x.bmp", "--convert"},
         {"--convert --repeat 2 " + input + " -o x.bmp", "--convert renders nothing"},
         {"-o y.bmp " + input + " -o x.bmp", "-o is given twice"},
-        {"--format gif " + input + " -o " + dir.string(), "--format needs one of bmp, png, jpg, webp, tiff, avif, jxl (not 'gif')"},
+        {"--format gif " + input + " -o " + dir.string(), "--format gif writes animations from video inputs, and the inputs are not all videos"},
         {"--format png " + input + " -o " + (dir / "x.png").string(), "--format names the type of files written into a directory"},
         {"--quality 0 " + input + " -o x.jpg", "--quality: 0 is out of range (1..100)"},
         {"--threads 0 " + input + " -o x.bmp", "--threads: 0 is out of range (1..256)"},

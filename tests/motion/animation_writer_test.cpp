@@ -274,7 +274,7 @@ const FailureCase kFailureCases[] = {
     {"a.gif", Trouble::Refused, 60, "GIF frame delays are in hundredths of a second: --fps can be at most 50 for a GIF",
      ""},
     {"a.png", Trouble::Refused, 25,
-     "A .png file cannot hold an animation: name a .webp, .gif, .mp4, .webm or .mkv file, or numbered stills such as "
+     "A .png file cannot hold an animation: name a .webp, .gif, .mp4, .mov, .webm or .mkv file, or numbered stills such as "
      "frames/%04d.png",
      ""},
 };
