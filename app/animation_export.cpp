@@ -9,7 +9,11 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <algorithm>
 #include <atomic>
+#include <climits>
+#include <functional>
+#include <memory>
 #include <cmath>
 #include <new>
 #include <thread>
@@ -20,6 +24,8 @@
 #include "app/dialogs.h"
 #include "app/picture.h"
 #include "motion/export.h"
+#include "motion/video_export.h"
+#include "motion/video_input.h"
 #include "platform/qt/file_dialog.h"
 #include "platform/qt/file_names.h"
 #include "settings/command_line.h"
@@ -88,36 +94,37 @@ void ExportAnimationDialog::Browse() {
         FileEdit->setText(QFileInfo(*chosen).absoluteFilePath());
 }
 
-bool ExportAnimation(const Picture& picture, const Sweep& sweep, const AnimationChoice& choice, QWidget* owner) {
-    if (!picture.SourceRaster || !picture.SourceRaster->HasPixels() || choice.file.isEmpty()) return false;
-    motion::ExportRequest request;
-    request.sweep = sweep;
-    request.scale = choice.scale;
-    request.options.fps = choice.fps;
-    request.options.loop = choice.loop;
-    request.output = platform::NativePath(choice.file);
+namespace {
 
-    // The frames render on other threads while this one keeps the windows painted
-    // and the Cancel button answering. The dialog is modal, so the picture cannot
-    // change under the export.
-    QProgressDialog progress(QStringLiteral("Exporting the animation..."), QStringLiteral("Cancel"), 0, sweep.frames,
-                             owner);
-    progress.setWindowTitle(QStringLiteral("Export Animation"));
+// What an export's worker reports: the result, and the file it is about.
+struct ExportOutcome {
+    SaveResult result;
+    QString file;
+};
+
+// Runs `work` on another thread while this one keeps the windows painted and the
+// Cancel button answering; the dialog is modal, so the picture cannot change under
+// the export. `total` frames (0: not known). Reports a failure; true when written.
+bool RunExport(QWidget* owner, const QString& title, int total,
+               const std::function<ExportOutcome(const motion::ExportProgress&, const std::atomic<bool>*)>& work) {
+    QProgressDialog progress(QStringLiteral("Exporting..."), QStringLiteral("Cancel"), 0, total, owner);
+    progress.setWindowTitle(title);
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
     progress.setMinimumDuration(0);
     std::atomic<bool> cancel{false}, finished{false};
     std::atomic<int> written{0};
-    SaveResult result;
-    std::vector<std::string> notes;
+    ExportOutcome outcome;
     QEventLoop wait;
     QTimer poll;
     poll.setInterval(30);
     QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
         if (!cancel) {
-            progress.setValue(written);
-            progress.setLabelText(QStringLiteral("Frame %1 of %2").arg(written.load()).arg(sweep.frames));
+            const int done = written;
+            progress.setValue(total > 0 ? std::min(done, total) : 0);
+            progress.setLabelText(total > 0 ? QStringLiteral("Frame %1 of %2").arg(done).arg(total)
+                                            : QStringLiteral("Frame %1").arg(done));
         }
         if (finished) wait.quit();
     });
@@ -127,10 +134,9 @@ bool ExportAnimation(const Picture& picture, const Sweep& sweep, const Animation
     });
     std::thread worker([&] {
         try {
-            result = motion::ExportSweep(*picture.SourceRaster, request, notes,
-                                         [&](std::int32_t done, std::int32_t) { written = done; }, &cancel);
+            outcome = work([&](std::int32_t done, std::int32_t) { written = done; }, &cancel);
         } catch (const std::bad_alloc&) {
-            result = {false, kOutOfMemoryError};
+            outcome.result = {false, kOutOfMemoryError};
         }
         finished = true;
     });
@@ -140,11 +146,56 @@ bool ExportAnimation(const Picture& picture, const Sweep& sweep, const Animation
     worker.join();
     progress.hide();
     if (cancel) return false;
-    if (!result) {
-        ReportError(FromNative(result.Message()), choice.file);
+    if (!outcome.result) {
+        ReportError(FromNative(outcome.result.Message()), outcome.file);
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool ExportAnimation(const Picture& picture, const Sweep& sweep, const AnimationChoice& choice, QWidget* owner) {
+    if (!picture.SourceRaster || !picture.SourceRaster->HasPixels() || choice.file.isEmpty()) return false;
+    motion::ExportRequest request;
+    request.sweep = sweep;
+    request.scale = choice.scale;
+    request.options.fps = choice.fps;
+    request.options.loop = choice.loop;
+    request.output = platform::NativePath(choice.file);
+    return RunExport(owner, QStringLiteral("Export Animation"), sweep.frames,
+                     [&](const motion::ExportProgress& progress, const std::atomic<bool>* cancel) {
+                         std::vector<std::string> notes;
+                         return ExportOutcome{
+                             motion::ExportSweep(*picture.SourceRaster, request, notes, progress, cancel), choice.file};
+                     });
+}
+
+bool ExportVideo(const QString& input, const RenderSettings& settings, const QString& output, QWidget* owner) {
+    // The reader is opened here first, for the frame count the progress shows.
+    std::unique_ptr<motion::VideoReader> reader;
+    try {
+        reader = std::make_unique<motion::VideoReader>(platform::NativePath(input));
+    } catch (const std::exception& error) {
+        ReportError(FromNative(error.what()), input);
+        return false;
+    }
+    motion::VideoExportRequest request;
+    request.sweep.from = request.sweep.to = settings;
+    request.output = platform::NativePath(output);
+    const auto total = static_cast<int>(std::min<std::int64_t>(motion::ExpectedFrames(reader->Facts()), INT32_MAX));
+    return RunExport(owner, QStringLiteral("Export Video"), total,
+                     [&](const motion::ExportProgress& progress, const std::atomic<bool>* cancel) {
+                         std::vector<std::string> notes;
+                         bool inputFailed = false;
+                         try {
+                             SaveResult result =
+                                 motion::ExportVideo(*reader, request, notes, progress, cancel, &inputFailed);
+                             return ExportOutcome{result, inputFailed ? input : output};
+                         } catch (const std::exception& error) {  // the video's damage
+                             return ExportOutcome{{false, error.what()}, input};
+                         }
+                     });
 }
 
 AnimationCommands::AnimationCommands(Picture& picture, TForm1* imageWindow, TForm4* panel)
@@ -155,6 +206,12 @@ AnimationCommands::AnimationCommands(Picture& picture, TForm1* imageWindow, TFor
     PlayAction->setShortcut(QKeySequence(Qt::Key_F5));
     PlayAction->setShortcutContext(Qt::ApplicationShortcut);  // from either window
     connect(PlayAction, &QAction::triggered, this, &AnimationCommands::PlayClick);
+    ExportVideoAction = new QAction(QStringLiteral("Export Video..."), this);
+    connect(ExportVideoAction, &QAction::triggered, this, &AnimationCommands::ExportVideoClick);
+    connect(panel->File1, &QMenu::aboutToShow, this, [this] {
+        ExportVideoAction->setEnabled(!picture_.SourceFileName.isEmpty() &&
+                                      motion::LooksLikeVideo(platform::NativePath(picture_.SourceFileName)));
+    });
 
     // In the File menu after the presets' group (Copy as Command), before the rest.
     const QList<QAction*> items = panel->File1->actions();
@@ -162,7 +219,7 @@ AnimationCommands::AnimationCommands(Picture& picture, TForm1* imageWindow, TFor
     for (qsizetype i = 0; i + 1 < items.size(); ++i)
         if (items[i]->text() == QStringLiteral("Copy as Command")) before = items[i + 1];
     panel->File1->insertSeparator(before);
-    panel->File1->insertActions(before, {ExportAnimationAction, PlayAction});
+    panel->File1->insertActions(before, {ExportAnimationAction, PlayAction, ExportVideoAction});
 
     // Any render but the preview's own (a slider, Reset, Memory, a preset, another
     // picture) takes the preview's place.
@@ -204,6 +261,23 @@ void AnimationCommands::ExportAnimationClick() {
     if (dialog.exec() != QDialog::Accepted) return;
     Choice = dialog.Choice();
     ExportAnimation(picture_, CurrentSweep(), Choice, imageWindow_);
+}
+
+void AnimationCommands::ExportVideoClick() {
+    Stop();
+    if (picture_.SourceFileName.isEmpty() || !panel_) return;
+    const QFileInfo source(picture_.SourceFileName);
+    platform::FileDialogRequest request;
+    request.kind = platform::FileDialogRequest::Kind::Save;
+    request.title = QStringLiteral("Export Video");
+    request.filter = QStringLiteral("MP4 Video|*.mp4|QuickTime Video|*.mov|Matroska Video|*.mkv|WebM Video|*.webm|"
+                                    "Animated WebP|*.webp|Animated GIF|*.gif|All Files|*");
+    request.defaultSuffix = QStringLiteral("mp4");
+    request.fileName = source.absoluteDir().filePath(source.completeBaseName() + QStringLiteral("-lumarq.mp4"));
+    request.rememberAs = QStringLiteral("Animation");
+    const std::optional<QString> chosen = platform::RunFileDialog(imageWindow_, request);
+    if (!chosen || chosen->isEmpty()) return;
+    ExportVideo(picture_.SourceFileName, panel_->Settings(), QFileInfo(*chosen).absoluteFilePath(), imageWindow_);
 }
 
 void AnimationCommands::PlayClick() {

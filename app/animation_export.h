@@ -48,6 +48,11 @@ private:
 // after a Cancel or a failure nothing of it is left.
 bool ExportAnimation(const Picture& picture, const Sweep& sweep, const AnimationChoice& choice, QWidget* owner);
 
+// Renders every frame of the video `input` with `settings` into `output` (a video,
+// an animated WebP or GIF, or numbered stills), with its timing and sound, showing
+// progress with a Cancel button. True when the file was written.
+bool ExportVideo(const QString& input, const RenderSettings& settings, const QString& output, QWidget* owner);
+
 class AnimationCommands : public QObject {
     Q_OBJECT
 public:
@@ -56,8 +61,11 @@ public:
 
     QAction* ExportAnimationAction = nullptr;
     QAction* PlayAction = nullptr;
+    QAction* ExportVideoAction = nullptr;  // enabled while the picture is a video's frame
 
     void ExportAnimationClick();
+    // The whole video the picture came from, through the current look.
+    void ExportVideoClick();
     // Starts the preview, or stops it when it runs.
     void PlayClick();
     bool Playing() const { return timer_.isActive(); }

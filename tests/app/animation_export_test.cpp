@@ -145,7 +145,7 @@ private slots:
 
     // A phone clip stored on its side (a rotation of 90 in its display matrix) opens
     // upright, as its first frame, so that the look can be tuned on it.
-    void aVideoOpensUprightAsItsFirstFrame() {
+    void aVideoOpensUprightAndExportsWhole() {
         const QString flat = dir.filePath(QStringLiteral("flat.mp4")), clip = dir.filePath(QStringLiteral("clip.mp4"));
         // ffmpeg writes the turn only when it copies the stream, not while it encodes.
         const QString ffmpeg = QStringLiteral("ffmpeg");
@@ -159,6 +159,17 @@ private slots:
         QCOMPARE(Form1->Document().CurrentFileName, clip);
         QCOMPARE(QSize(Form1->Document().SourceRaster->Width(), Form1->Document().SourceRaster->Height()),
                  QSize(150, 200));
+
+        // Export Video... writes every frame of the clip, upright, through the look.
+        Form4->ScrollBar1->setValue(48);
+        seams->dialogAnswers = {dir.filePath(QStringLiteral("led-%d.bmp"))};
+        FileItem(QStringLiteral("Export Video..."))->trigger();
+        QVERIFY(seams->boxes.empty());
+        for (int i = 0; i < 5; ++i) {
+            const ReadBack frame = ReadTestBitmap(dir.filePath(QStringLiteral("led-%1.bmp").arg(i)));
+            QCOMPARE(QSize(frame.width, frame.height), QSize(150, 200));
+        }
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("led-5.bmp"))));
     }
 };
 

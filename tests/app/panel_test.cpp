@@ -110,7 +110,7 @@ private slots:
         // The panel's own items in their order, with the desktop's usual additions between.
         QCOMPARE(file, (QStringList{"Open", "Open Recent", "Save", "SaveAs", "-", "Copy Image", "Paste Image", "-",
                                     "Save Settings...", "Load Settings...", "Copy as Command", "-",
-                                    "Export Animation...", "Play Animation", "-", "Be Silent",
+                                    "Export Animation...", "Play Animation", "Export Video...", "-", "Be Silent",
                                     "Make Noise", "-", "Exit"}));
         QCOMPARE(bar, (QStringList{"File", "Help", "About", "Min"}));
     }
