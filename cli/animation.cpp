@@ -89,6 +89,14 @@ std::string OutputNote(const std::string& output, std::string note) {
     return "lumarq-render: " + platform::text::ShellQuoted(output) + ": " + platform::text::Printable(note) + "\n";
 }
 
+// The writer's notes that came since the last call, each once, off the bar's line.
+void ShowNewNotes(const std::vector<std::string>& notes, std::size_t& shown, const std::string& output,
+                  const BatchProgress& progress) {
+    if (shown == notes.size()) return;
+    progress.Clear();
+    for (; shown < notes.size(); ++shown) std::cerr << OutputNote(output, notes[shown]);
+}
+
 std::string DamageNote(const std::string& input, const motion::VideoReader& reader) {
     return "lumarq-render: " + platform::text::ShellQuoted(input) + ": " + platform::text::Printable(reader.Damage()) +
            " (--keep-going: the frames before it are written)\n";
@@ -112,11 +120,7 @@ int RenderVideo(const RenderOptions& options) {
     progress.ShowFrameRate();
     std::vector<std::string> notes;
     std::size_t notesShown = 0;
-    const auto showNotes = [&] {
-        if (notesShown == notes.size()) return;
-        progress.Clear();
-        for (; notesShown < notes.size(); ++notesShown) std::cerr << OutputNote(options.output, notes[notesShown]);
-    };
+    const auto showNotes = [&] { ShowNewNotes(notes, notesShown, options.output, progress); };
     const auto advance = [&](std::int32_t, std::int32_t) {
         showNotes();
         progress.Advance(false);
@@ -184,16 +188,7 @@ int RenderAnimation(const RenderOptions& options, const TWin& source) {
     }
     // The writer's notes come once it is open, before the first frame is written.
     std::size_t notesShown = 0;
-    const auto showNotes = [&] {
-        if (notesShown == notes.size()) return;
-        progress.Clear();
-        for (; notesShown < notes.size(); ++notesShown) {
-            // A note may name the output itself: it is named once, in front.
-            std::string note = notes[notesShown];
-            if (note.rfind(options.output + ": ", 0) == 0) note.erase(0, options.output.size() + 2);
-            std::cerr << "lumarq-render: " << shownOutput << ": " << platform::text::Printable(note) << '\n';
-        }
-    };
+    const auto showNotes = [&] { ShowNewNotes(notes, notesShown, options.output, progress); };
     const auto advance = [&](std::int32_t, std::int32_t) {
         showNotes();
         progress.Advance(false);

@@ -8,14 +8,13 @@
 // reused by every frame that passes through the slot.
 #include "motion/export.h"
 
-#include <oneapi/tbb/parallel_pipeline.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "motion/pipeline.h"
 #include "platform/threads/parallel.h"
 #include "raster/load_errors.h"
 #include "raster/render.h"
@@ -24,9 +23,6 @@ namespace motion {
 
 namespace {
 
-// Enough for the renders to keep every thread and the writer busy, and few enough
-// to bound memory on a machine of many cores.
-constexpr int kMostTokens = 6;
 
 // The rasters of one frame in flight.
 struct Slot {
@@ -174,16 +170,9 @@ void Enlarge(const TWin& frame, std::int32_t scale, TWin& enlarged) {
 SaveResult ExportSweep(const TWin& source, const ExportRequest& request, AnimationWriter& writer,
                        const ExportProgress& progress, const std::atomic<bool>* cancel, ExportStats* stats) {
     const int threads = parallel::Threads();
-    const int tokens = std::min(kMostTokens, std::max(2, threads) + 1);
+    const int tokens = pipeline::Tokens(threads);
     Run run(source, request, writer, progress, cancel, tokens);
-    parallel::RunOn(threads, [&] {
-        tbb::parallel_pipeline(
-            static_cast<std::size_t>(tokens),
-            tbb::make_filter<void, Item>(tbb::filter_mode::serial_in_order,
-                                         [&](tbb::flow_control& control) { return run.Next(control); }) &
-                tbb::make_filter<Item, Item>(tbb::filter_mode::parallel, [&](Item item) { return run.Render(item); }) &
-                tbb::make_filter<Item, void>(tbb::filter_mode::serial_in_order, [&](Item item) { run.Write(item); }));
-    });
+    pipeline::RunStages<Item>(run, threads, tokens);
     if (stats) {
         *stats = run.Stats();
         stats->tokens = tokens;

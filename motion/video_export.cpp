@@ -6,14 +6,13 @@
 // pool is not held by frames already upright.
 #include "motion/video_export.h"
 
-#include <oneapi/tbb/parallel_pipeline.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <mutex>
 #include <optional>
 
+#include "motion/pipeline.h"
 #include "platform/threads/parallel.h"
 #include "raster/load_errors.h"
 #include "raster/render.h"
@@ -22,7 +21,6 @@ namespace motion {
 
 namespace {
 
-constexpr int kMostTokens = 6;  // as export.cpp: every thread busy, memory bounded
 
 struct Slot {
     DecodedFrame decoded;
@@ -201,16 +199,9 @@ SaveResult ExportVideo(VideoReader& reader, const VideoExportRequest& request, s
     if (!writer) return failure.ok ? SaveResult{false, "Cannot create file " + request.output} : failure;
 
     const int threads = parallel::Threads();
-    const int tokens = std::min(kMostTokens, std::max(2, threads) + 1);
+    const int tokens = pipeline::Tokens(threads);
     Run run(reader, request, expected, *writer, progress, cancel, tokens);
-    parallel::RunOn(threads, [&] {
-        tbb::parallel_pipeline(
-            static_cast<std::size_t>(tokens),
-            tbb::make_filter<void, Item>(tbb::filter_mode::serial_in_order,
-                                         [&](tbb::flow_control& control) { return run.Next(control); }) &
-                tbb::make_filter<Item, Item>(tbb::filter_mode::parallel, [&](Item item) { return run.Render(item); }) &
-                tbb::make_filter<Item, void>(tbb::filter_mode::serial_in_order, [&](Item item) { run.Write(item); }));
-    });
+    pipeline::RunStages<Item>(run, threads, tokens);
     if (stats) {
         *stats = run.Stats();
         stats->tokens = tokens;
