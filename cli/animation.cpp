@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -97,6 +99,30 @@ void ShowNewNotes(const std::vector<std::string>& notes, std::size_t& shown, con
     for (; shown < notes.size(); ++shown) std::cerr << OutputNote(output, notes[shown]);
 }
 
+// One export in front of the user: the writer's notes as they come, the bar, and
+// Ctrl+C or SIGTERM stopping it cleanly. The exit status when it was stopped
+// (reported already), else nothing and `result` says how it went.
+std::optional<int> RunInFront(const std::string& output, BatchProgress& progress, std::vector<std::string>& notes,
+                              const std::function<SaveResult(const motion::ExportProgress&, const std::atomic<bool>*)>& run,
+                              SaveResult& result) {
+    std::size_t shown = 0;
+    const auto advance = [&](std::int32_t, std::int32_t) {
+        ShowNewNotes(notes, shown, output, progress);
+        progress.Advance(false);
+    };
+    cancelled.store(false);
+    stoppedBy = 0;
+    {
+        const StopOnSignals stopper;
+        result = run(advance, &cancelled);
+    }
+    progress.Clear();
+    ShowNewNotes(notes, shown, output, progress);
+    if (result || result.error != motion::kExportCancelled) return std::nullopt;
+    ReportFailure({output, result.error, "nothing written"});
+    return 128 + (stoppedBy ? static_cast<int>(stoppedBy) : SIGINT);
+}
+
 std::string DamageNote(const std::string& input, const motion::VideoReader& reader) {
     return "lumarq-render: " + platform::text::ShellQuoted(input) + ": " + platform::text::Printable(reader.Damage()) +
            " (--keep-going: the frames before it are written)\n";
@@ -119,29 +145,15 @@ int RenderVideo(const RenderOptions& options) {
     BatchProgress progress(expected, isatty(STDERR_FILENO) != 0);
     progress.ShowFrameRate();
     std::vector<std::string> notes;
-    std::size_t notesShown = 0;
-    const auto showNotes = [&] { ShowNewNotes(notes, notesShown, options.output, progress); };
-    const auto advance = [&](std::int32_t, std::int32_t) {
-        showNotes();
-        progress.Advance(false);
-    };
-    cancelled.store(false);
-    stoppedBy = 0;
     SaveResult result;
     bool inputFailed = false;
-    {
-        const StopOnSignals stopper;
-        result = motion::ExportVideo(*reader, request, notes, advance, &cancelled, &inputFailed);
-    }
-    progress.Clear();
-    showNotes();
+    const auto run = [&](const motion::ExportProgress& advance, const std::atomic<bool>* cancel) {
+        return motion::ExportVideo(*reader, request, notes, advance, cancel, &inputFailed);
+    };
+    if (const auto stopped = RunInFront(options.output, progress, notes, run, result)) return *stopped;
     if (result) {
         if (!reader->Damage().empty()) std::cerr << DamageNote(input, *reader);
         return 0;
-    }
-    if (result.error == motion::kExportCancelled) {
-        ReportFailure({options.output, result.error, "nothing written"});
-        return 128 + (stoppedBy ? static_cast<int>(stoppedBy) : SIGINT);
     }
     ReportFailure({inputFailed ? input : options.output, result.error, result.reason});
     return 1;
@@ -186,28 +198,12 @@ int RenderAnimation(const RenderOptions& options, const TWin& source) {
                       << " pixels blur in a video; --scale " << keeps << " keeps them\n";
         }
     }
-    // The writer's notes come once it is open, before the first frame is written.
-    std::size_t notesShown = 0;
-    const auto showNotes = [&] { ShowNewNotes(notes, notesShown, options.output, progress); };
-    const auto advance = [&](std::int32_t, std::int32_t) {
-        showNotes();
-        progress.Advance(false);
-    };
-
-    cancelled.store(false);
-    stoppedBy = 0;
     SaveResult result;
-    {
-        const StopOnSignals stopper;
-        result = motion::ExportSweep(source, request, notes, advance, &cancelled);
-    }
-    progress.Clear();
-    showNotes();
+    const auto run = [&](const motion::ExportProgress& advance, const std::atomic<bool>* cancel) {
+        return motion::ExportSweep(source, request, notes, advance, cancel);
+    };
+    if (const auto stopped = RunInFront(options.output, progress, notes, run, result)) return *stopped;
     if (result) return 0;
-    if (result.error == motion::kExportCancelled) {
-        ReportFailure({options.output, result.error, "nothing written"});
-        return 128 + (stoppedBy ? static_cast<int>(stoppedBy) : SIGINT);
-    }
     ReportFailure({options.output, result.error, result.reason});
     return 1;
 }
