@@ -2,10 +2,10 @@
 // renders side by side, and a serial writer taking the frames in order. Only a few
 // frames are in flight whatever the sweep's length, so memory stays a few frames.
 //
-// RenderPipeline reads the source's pixels but moves its working pointers
+// RenderPipeline only reads the source's pixels but moves its working pointers
 // (Cursor, Probe, Step through Seek and PeekBlue), so two renders at once must not
-// share one source object: each slot renders from its own copy, made once and
-// reused by every frame that passes through the slot.
+// share one source object: each slot reads through its own object over the same
+// pixels, which cost nothing more.
 #include "motion/export.h"
 
 #include <algorithm>
@@ -26,20 +26,21 @@ namespace {
 
 // The rasters of one frame in flight.
 struct Slot {
-    TWin source{0, 0};
+    TWin source{0, 0};  // the source's pixels, not owned: the slot's own reading pointers
     TWin work{0, 0};
     TWin enlarged{0, 0};
     bool made = false;
 
-    // The copy of the source and the frame rasters, made on first use; false when
-    // the memory cannot be had.
+    ~Slot() { source.Bits = nullptr; }
+
+    // The frame rasters, made on first use; false when the memory cannot be had.
     bool Make(const TWin& original, std::int32_t scale) {
         if (made) return true;
-        TWin copy(original.Width(), original.Height()), frame(original.Width(), original.Height());
-        if (!copy.HasPixels() || !frame.HasPixels()) return false;
-        for (std::int32_t y = 0; y < original.Height(); ++y)
-            std::memcpy(copy.PixelAddress(0, y), original.PixelAddress(0, y), 3 * static_cast<std::size_t>(original.Width()));
-        source.Swap(copy);
+        TWin frame(original.Width(), original.Height());
+        if (!frame.HasPixels()) return false;
+        source.Info = original.Info;
+        source.Stride = original.Stride;
+        source.Bits = original.Bits;
         work.Swap(frame);
         if (scale > 1) {
             TWin large(original.Width() * scale, original.Height() * scale);
@@ -51,7 +52,7 @@ struct Slot {
     }
     std::int64_t Bytes() const {
         const auto bytes = [](const TWin& raster) { return static_cast<std::int64_t>(raster.Stride) * raster.Height(); };
-        return bytes(source) + bytes(work) + bytes(enlarged);
+        return bytes(work) + bytes(enlarged);
     }
 };
 
@@ -171,13 +172,18 @@ SaveResult ExportSweep(const TWin& source, const ExportRequest& request, Animati
                        const ExportProgress& progress, const std::atomic<bool>* cancel, ExportStats* stats) {
     const int threads = parallel::Threads();
     const int tokens = pipeline::Tokens(threads);
-    Run run(source, request, writer, progress, cancel, tokens);
-    pipeline::RunStages<Item>(run, threads, tokens);
-    if (stats) {
-        *stats = run.Stats();
-        stats->tokens = tokens;
+    SaveResult result;
+    {
+        // The frames in flight are let go before the writer's own last work (a GIF's
+        // palette and encoding), so the two never add up.
+        Run run(source, request, writer, progress, cancel, tokens);
+        pipeline::RunStages<Item>(run, threads, tokens);
+        if (stats) {
+            *stats = run.Stats();
+            stats->tokens = tokens;
+        }
+        result = run.Result();
     }
-    SaveResult result = run.Result();
     if (!result) return result;
     return writer.Finish();
 }

@@ -37,7 +37,7 @@ inline constexpr const char* kExportCancelled = "Cancelled";
 struct ExportStats {
     std::int32_t tokens = 0;           // frames that may be in flight at once
     std::int32_t mostInFlight = 0;     // frames that were
-    std::int64_t mostRasterBytes = 0;  // pixel bytes of the copies and frames held for them
+    std::int64_t mostRasterBytes = 0;  // pixel bytes of the rasters held for frames in flight
 };
 
 // The same into a writer already open for request.options: the windows' own, or

@@ -51,6 +51,12 @@ bool ReadAt(int descriptor, std::uint8_t* data, std::size_t count, off_t offset)
     return true;
 }
 
+// Bytes of rows gathered before they go to the spill file together.
+constexpr std::size_t kSpillBuffer = std::size_t(1) << 18;
+
+// Pixels in a band of a frame's area mapped to the palette at once.
+constexpr std::size_t kBandPixels = std::size_t(1) << 18;
+
 bool SamePixel(const std::uint8_t* a, const std::uint8_t* b) { return a[0] == b[0] && a[1] == b[1] && a[2] == b[2]; }
 
 // Frame i shows from i * 100 / fps hundredths of a second on, rounded, so the
@@ -85,32 +91,38 @@ public:
         if (SaveResult size = CheckFrameSize(frame, options_); !size) return size;
         const Area area = ChangedArea(frame);
         const std::size_t areaRow = 3 * std::size_t(area.width);
-        pixels_.resize(areaRow * area.height);
+        // The rows go to the spill through a small buffer, so a frame is never
+        // held twice.
+        pixels_.clear();
+        errno = 0;
         for (std::int32_t y = 0; y < area.height; ++y) {
             const std::uint8_t* row = frame.PixelAddress(area.left, area.top + y);
             std::memcpy(PreviousAt(area.left, area.top + y), row, areaRow);
-            std::memcpy(pixels_.data() + areaRow * y, row, areaRow);
+            if (colours_.Fit()) colours_.Add(row, std::size_t(area.width));
+            if (pixels_.size() + areaRow > kSpillBuffer && !SpillWaiting()) return files::StreamWriteError();
+            pixels_.insert(pixels_.end(), row, row + areaRow);
         }
-        if (colours_.Fit()) colours_.Add(pixels_.data(), area.Pixels());
-        errno = 0;
-        if (!files::WriteAll(spill_, pixels_.data(), pixels_.size())) return files::StreamWriteError();
+        if (!SpillWaiting()) return files::StreamWriteError();
         frames_.push_back({area, spillEnd_});
-        spillEnd_ += static_cast<off_t>(pixels_.size());
+        spillEnd_ += static_cast<off_t>(areaRow * std::size_t(area.height));
         return {};
     }
 
     SaveResult Finish() override {
         if (frames_.empty()) return {false, "Stream write error", "no frames"};
+        std::vector<std::uint8_t>().swap(previous_);  // only Add compares with it
         std::vector<PaletteColour> palette;
         QuantizedColours quantized;
         if (colours_.Fit()) {
             palette = colours_.MakePalette();
         } else {
-            for (const SpilledFrame& frame : frames_) {
-                if (SaveResult read = ReadBack(frame); !read) return read;
-                if (!quantized.AddToHistogram(pixels_.data(), frame.area.width, frame.area.height))
-                    return {false, "Stream write error", quantized.Error()};
-            }
+            for (const SpilledFrame& frame : frames_)
+                for (std::int32_t top = 0; top < frame.area.height; top += BandRows(frame.area)) {
+                    const std::int32_t rows = std::min(BandRows(frame.area), frame.area.height - top);
+                    if (SaveResult read = ReadBack(frame, top, rows); !read) return read;
+                    if (!quantized.AddToHistogram(pixels_.data(), frame.area.width, rows))
+                        return {false, "Stream write error", quantized.Error()};
+                }
             if (!quantized.Quantize(options_.dither, palette)) return {false, "Stream write error", quantized.Error()};
         }
 
@@ -120,12 +132,6 @@ public:
         if (!PutHeader(palette)) return GifFailure();
         for (std::size_t i = 0; i < frames_.size(); ++i) {
             const Area& area = frames_[i].area;
-            if (SaveResult read = ReadBack(frames_[i]); !read) return read;
-            indices_.resize(area.Pixels());
-            if (colours_.Fit())
-                colours_.Map(pixels_.data(), area.Pixels(), indices_.data());
-            else if (!quantized.Remap(pixels_.data(), area.width, area.height, indices_.data()))
-                return {false, "Stream write error", quantized.Error()};
             GraphicsControlBlock control{};
             control.DisposalMode = DISPOSE_DO_NOT;
             control.DelayTime = Hundredths(std::int64_t(i) + 1, options_.fps) - Hundredths(std::int64_t(i), options_.fps);
@@ -133,9 +139,22 @@ public:
             GifByteType extension[4];
             EGifGCBToExtension(&control, extension);
             if (EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, extension) != GIF_OK ||
-                EGifPutImageDesc(gif_, area.left, area.top, area.width, area.height, false, nullptr) != GIF_OK ||
-                EGifPutLine(gif_, indices_.data(), static_cast<int>(area.Pixels())) != GIF_OK)
+                EGifPutImageDesc(gif_, area.left, area.top, area.width, area.height, false, nullptr) != GIF_OK)
                 return GifFailure();
+            // Dithering carries each pixel's error to the rows below, so it maps the
+            // frame whole; without it every pixel maps alone and a band at a time will do.
+            const std::int32_t band = !colours_.Fit() && options_.dither ? area.height : BandRows(area);
+            for (std::int32_t top = 0; top < area.height; top += band) {
+                const std::int32_t rows = std::min(band, area.height - top);
+                if (SaveResult read = ReadBack(frames_[i], top, rows); !read) return read;
+                const std::size_t count = std::size_t(area.width) * std::size_t(rows);
+                indices_.resize(count);
+                if (colours_.Fit())
+                    colours_.Map(pixels_.data(), count, indices_.data());
+                else if (!quantized.Remap(pixels_.data(), area.width, rows, indices_.data()))
+                    return {false, "Stream write error", quantized.Error()};
+                if (EGifPutLine(gif_, indices_.data(), static_cast<int>(count)) != GIF_OK) return GifFailure();
+            }
         }
         GifFileType* gif = gif_;
         gif_ = nullptr;
@@ -174,10 +193,25 @@ private:
         return {left, top, right - left + 1, bottom - top + 1};
     }
 
-    SaveResult ReadBack(const SpilledFrame& frame) {
-        pixels_.resize(3 * frame.area.Pixels());
+    bool SpillWaiting() {
+        const bool written = files::WriteAll(spill_, pixels_.data(), pixels_.size());
+        pixels_.clear();
+        return written;
+    }
+
+    // Rows of a frame's area worked on together after the spill: the palette's
+    // library holds four floats a pixel of what it is given.
+    static std::int32_t BandRows(const Area& area) {
+        return static_cast<std::int32_t>(std::max<std::size_t>(1, kBandPixels / std::size_t(area.width)));
+    }
+
+    // Rows first..first + rows - 1 of a spilled frame's area.
+    SaveResult ReadBack(const SpilledFrame& frame, std::int32_t first, std::int32_t rows) {
+        const std::size_t rowBytes = 3 * std::size_t(frame.area.width);
+        pixels_.resize(rowBytes * std::size_t(rows));
         errno = 0;
-        if (!ReadAt(spill_, pixels_.data(), pixels_.size(), frame.offset)) return files::StreamWriteError();
+        if (!ReadAt(spill_, pixels_.data(), pixels_.size(), frame.offset + static_cast<off_t>(rowBytes * std::size_t(first))))
+            return files::StreamWriteError();
         return {};
     }
 
@@ -232,7 +266,7 @@ private:
     off_t spillEnd_ = 0;
     std::vector<SpilledFrame> frames_;
     std::vector<std::uint8_t> previous_;  // the last frame, rows packed
-    std::vector<std::uint8_t> pixels_;    // one frame's changed area
+    std::vector<std::uint8_t> pixels_;    // rows on their way to the spill, or one frame's area read back
     std::vector<std::uint8_t> indices_;
     std::vector<std::uint8_t> output_;
     ExactColours colours_;

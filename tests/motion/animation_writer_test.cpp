@@ -170,6 +170,8 @@ const WriteCase kWriteCases[] = {
     {"exact.gif", Look::Held, 37, 23, 12, 30, 0, 0, false, 0, 0, {30, 40, 30, 30, 40, 30, 30, 40, 30, 30, 40, 30}},
     {"quantized.gif", Look::Many, 37, 23, 12, 20, 2, 0, false, 5, 1, k50},
     {"dithered.gif", Look::Many, 37, 23, 2, 50, 1, 0, true, 6, -1, {20, 20}},
+    // Mapped in two bands; many more colours than 256, 9.9 also when mapped whole.
+    {"banded.gif", Look::Many, 700, 400, 2, 25, 0, 0, false, 11, 0, {40, 40}},
     {"odd.mp4", Look::Bands, 37, 23, 12, 30, 0, 0, false, 5, 0, {}, "h264", 38, 24},
     {"clip.mkv", Look::Bands, 36, 23, 2, 24, 0, 60, false, 5, 0, {}, "h264", 36, 24},
     {"clip.webm", Look::Bands, 36, 24, 12, 25, 0, 0, false, 5, 0, {}, "vp9", 36, 24},

@@ -91,7 +91,7 @@ TEST(ExportSweep, FramesArriveInOrderAsSingleRendersOnAnyThreadCount) {
             EXPECT_GE(stats.mostInFlight, 1);
             EXPECT_LE(stats.mostInFlight, stats.tokens);
             const std::int64_t frameBytes = static_cast<std::int64_t>(kWidth * 3 + 1) * kHeight;
-            EXPECT_LE(stats.mostRasterBytes, stats.tokens * frameBytes * (scale == 1 ? 2 : 2 + scale * scale));
+            EXPECT_LE(stats.mostRasterBytes, stats.tokens * frameBytes * (1 + (scale == 1 ? 0 : scale * scale)));
         }
     }
     parallel::SetThreads(0);
