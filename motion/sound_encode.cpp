@@ -2,7 +2,10 @@
 // and channels, then wait in a FIFO until they fill the encoder's frame: the
 // encoder takes fixed frames only, the decoder gives what each packet holds. The
 // frames are numbered by their samples from the stream's first timestamp on, so
-// that the sound stays continuous and in step with the picture.
+// that the sound stays continuous and in step with the picture. The encoder's
+// priming puts its first packet before that timestamp: MP4 and MOV keep it in
+// their edit list; WebM cannot go below zero, so its muxer moves every stream
+// later by those few milliseconds, picture and sound alike.
 #include "motion/sound_encode.h"
 
 #include <algorithm>
