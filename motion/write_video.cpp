@@ -6,10 +6,14 @@
 //
 // A video made from a video keeps the input's timing (its timestamps, in its own
 // time base, so a variable frame rate stays variable) and its sound, packet for
-// packet, where the container takes the codec. The sound's packets arrive from
-// the reader's thread while frames are encoded on another; they wait in a queue
-// that the writing thread hands to the muxer, whose interleaving puts them in
-// order. The input's display turn is not copied: the frames are upright already.
+// packet, where the container takes the codec; where it does not, the sound is
+// encoded again in one it takes (sound_encode.cpp), and left out only when that
+// cannot be set up. The sound's packets arrive from the reader's thread while
+// frames are encoded on another; they wait in a queue that the writing thread
+// empties at every frame, copying or re-encoding them into the muxer, whose
+// interleaving puts them in order. The queue stays short: the reader runs only a
+// few frames ahead. The input's display turn is not copied: the frames are upright.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -24,6 +28,7 @@ extern "C" {
 }
 
 #include "files/replacement_file.h"
+#include "motion/sound_encode.h"
 #include "motion/video_input.h"
 #include "motion/writers.h"
 
@@ -35,6 +40,9 @@ std::string ErrorText(int code) {
     av_strerror(code, text, sizeof text);
     return text;
 }
+
+// "a webm file", "an mp4 file": a container as the notes name it.
+std::string AFile(const std::string& container) { return (container == "mp4" ? "an " : "a ") + container + " file"; }
 
 // Dictionaries handed to libav, freed on every path.
 struct Options {
@@ -151,6 +159,8 @@ public:
         if (SaveResult sound = WriteWaiting(); !sound) return sound;
         if (SaveResult drained = Send(nullptr); !drained) return drained;
         if (SaveResult sound = WriteWaiting(); !sound) return sound;
+        for (const auto& sound : encoders_)
+            if (int code = sound ? sound->Finish() : 0; code < 0) return WriteError(code);
         if (int code = av_write_trailer(format_); code < 0) return WriteError(code);
         if (int code = avio_closep(&format_->pb); code < 0) return WriteError(code);
         return file_.Commit();
@@ -192,13 +202,25 @@ private:
         };
         copyLanguage(SourceStream(options_.source->Facts().streamIndex), stream_);
         outputOf_.assign(input->nb_streams, -1);
-        std::string refused;
+        encoders_.resize(input->nb_streams);
+        std::string refused, newCodec;
+        std::vector<std::string> reencoded;  // their codecs, each once
         for (unsigned i = 0; options_.audio && i < input->nb_streams; ++i) {
             const AVStream* from = input->streams[i];
             if (from->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
             // 0: the container cannot hold it; below 0: the muxer does not say, and takes it.
             if (avformat_query_codec(format_->oformat, from->codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
-                refused = avcodec_get_name(from->codecpar->codec_id);
+                const std::string name = avcodec_get_name(from->codecpar->codec_id);
+                const AVCodec* codec = SoundEncoderFor(format_->oformat);
+                encoders_[i] = codec ? SoundEncoder::Open(*from, *codec, *format_) : nullptr;
+                if (!encoders_[i]) {
+                    refused = name;
+                    continue;
+                }
+                copyLanguage(from, encoders_[i]->Stream());
+                outputOf_[i] = encoders_[i]->Stream()->index;
+                newCodec = encoders_[i]->CodecName();
+                if (std::find(reencoded.begin(), reencoded.end(), name) == reencoded.end()) reencoded.push_back(name);
                 continue;
             }
             AVStream* to = avformat_new_stream(format_, nullptr);
@@ -211,8 +233,14 @@ private:
             outputOf_[i] = to->index;
         }
         if (!refused.empty())
-            notes.push_back(path_ + ": the sound (" + refused + ") cannot go into a " + container +
-                            " file and is left out; a .mkv takes it");
+            notes.push_back(path_ + ": the sound (" + refused + ") cannot go into " + AFile(container) +
+                            " and is left out; a .mkv takes it");
+        if (!reencoded.empty()) {
+            std::string codecs;
+            for (const std::string& name : reencoded) codecs += (codecs.empty() ? "" : ", ") + name;
+            notes.push_back(path_ + ": the sound (" + codecs + ") cannot go into " + AFile(container) +
+                            " and is re-encoded as " + newCodec);
+        }
         options_.source->SetOtherPackets([this](AVPacket& packet) { Queue(packet); });
         return {};
     }
@@ -240,8 +268,10 @@ private:
         }
         SaveResult result;
         for (AVPacket* packet : taken) {
-            if (result) {
-                const auto input = static_cast<std::size_t>(packet->stream_index);
+            const auto input = static_cast<std::size_t>(packet->stream_index);
+            if (result && encoders_[input]) {
+                if (int code = encoders_[input]->Write(*packet); code < 0) result = WriteError(code);
+            } else if (result) {
                 AVStream* to = format_->streams[outputOf_[input]];
                 av_packet_rescale_ts(packet, SourceStream(static_cast<int>(input))->time_base, to->time_base);
                 packet->stream_index = to->index;
@@ -282,7 +312,8 @@ private:
     std::vector<std::uint8_t> padded_;  // an odd-sized frame with its black edge
     std::int64_t next_ = 0;  // frames given
     std::int64_t lastTimestamp_ = 0;
-    std::vector<int> outputOf_;  // each input stream's output stream, -1: not copied
+    std::vector<int> outputOf_;  // each input stream's output stream, -1: left out
+    std::vector<std::unique_ptr<SoundEncoder>> encoders_;  // each input stream's, where re-encoded
     std::mutex queueMutex_;
     std::deque<AVPacket*> waiting_;  // sound packets not yet muxed
     bool soundLost_ = false;

@@ -142,30 +142,49 @@ TEST_F(RenderCli, SweepsAreTheirFramesStillsInEveryAnimation) {
     }
 }
 
-// Ctrl+C stops an animation between frames: exit status 130 and nothing written,
-// not even a part of the output beside it.
+// Ctrl+C stops an animation or a video export between frames: exit status 130 and
+// nothing written, not even a part of the output beside it.
 TEST_F(RenderCli, InterruptedAnimationLeavesNothing) {
-    const std::string input = MakeImage("in.bmp", 320, 240);
-    fs::create_directories(dir / "out");
-    const std::string output = (dir / "out" / "long.webp").string();
-    const std::string errors = (dir / "stderr").string();
-    std::vector<std::string> words = {LUMARQ_RENDER, "--x", "0:-600", "--frames", "100000", input, "-o", output};
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, LUMARQ_RENDER, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    // Once frames are being written, well before the last.
-    for (int wait = 0; wait < 100 && Slurp(output).empty() && fs::is_empty(dir / "out"); ++wait) ::usleep(20000);
-    ::usleep(200000);
-    ::kill(child, SIGINT);
-    int raw = 0;
-    ::waitpid(child, &raw, 0);
-    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 130) << Slurp(errors);
-    EXPECT_EQ(Slurp(errors), "lumarq-render: " + output + ": Cancelled (nothing written)\n");
-    EXPECT_TRUE(fs::is_empty(dir / "out"));
+    const std::string still = MakeImage("in.bmp", 320, 240);
+    const std::string clip = (dir / "in.mp4").string();
+    const bool haveClip = std::system(("command -v ffmpeg >/dev/null 2>&1 && ffmpeg -v error -f lavfi -i "
+                                       "color=c=gray:size=160x120:rate=25 -t 40 -c:v libx264 -preset ultrafast '" +
+                                       clip + "'").c_str()) == 0;
+    struct Row {
+        std::vector<std::string> words;
+        std::string output;
+    };
+    const Row rows[] = {
+        {{"--x", "0:-600", "--frames", "100000", still}, "long.webp"},
+        {{"--scale", "8", clip}, "long.mp4"},  // a thousand frames, each 1280 x 960
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.output);
+        if (row.words.back() == clip && !haveClip) continue;  // no ffmpeg to make the clip
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out");
+        const std::string output = (dir / "out" / row.output).string();
+        const std::string errors = (dir / "stderr").string();
+        std::vector<std::string> words = row.words;
+        words.insert(words.begin(), LUMARQ_RENDER);
+        words.insert(words.end(), {"-o", output});
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t child = 0;
+        ASSERT_EQ(posix_spawn(&child, LUMARQ_RENDER, &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        // Once frames are being written, well before the last.
+        for (int wait = 0; wait < 100 && Slurp(output).empty() && fs::is_empty(dir / "out"); ++wait) ::usleep(20000);
+        ::usleep(200000);
+        ::kill(child, SIGINT);
+        int raw = 0;
+        ::waitpid(child, &raw, 0);
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 130) << Slurp(errors);
+        EXPECT_EQ(Slurp(errors), "lumarq-render: " + output + ": Cancelled (nothing written)\n");
+        EXPECT_TRUE(fs::is_empty(dir / "out"));
+    }
 }
