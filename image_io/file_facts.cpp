@@ -82,10 +82,10 @@ std::string Size(std::uint64_t width, std::uint64_t height) {
     return std::to_string(width) + " x " + std::to_string(height) + " pixels";
 }
 
-// Every frame's rectangle, clipped to the screen, counted once per frame: a real
-// GIF's first frame normally covers the screen, and an animation whose frames
-// are small patches still covers a good part of it over its frames. Screens up to
-// a few megapixels cost Qt little and are never doubted.
+// A real GIF's first frame normally covers the screen, and an animation of small
+// patches still covers a good part of it over all its frames: a screen more than
+// 64 times the frames' rectangles (clipped to it, added up frame by frame) has
+// nothing to show. Screens up to a few megapixels cost Qt little and are never doubted.
 std::string GifScreenIsImplausible(QFile& file) {
     constexpr std::uint64_t kFewestPixelsToDoubt = 4 << 20;
     constexpr std::uint64_t kMostScreenPerFramePixel = 64;
