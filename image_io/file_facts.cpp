@@ -1,5 +1,6 @@
 #include "image_io/file_facts.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -73,6 +74,127 @@ bool GifFirstFrameIsComplete(QFile& file) {
             return false;
         }
     }
+}
+
+namespace {
+
+std::string Size(std::uint64_t width, std::uint64_t height) {
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
+
+// A real GIF's first frame normally covers the screen, and an animation of small
+// patches still covers a good part of it over all its frames: a screen more than
+// 64 times the frames' rectangles (clipped to it, added up frame by frame) has
+// nothing to show. Screens up to a few megapixels cost Qt little and are never doubted.
+std::string GifScreenIsImplausible(QFile& file) {
+    constexpr std::uint64_t kFewestPixelsToDoubt = 4 << 20;
+    constexpr std::uint64_t kMostScreenPerFramePixel = 64;
+    const QByteArray header = file.seek(0) ? file.read(13) : QByteArray();
+    if (header.size() < 13) return {};
+    const auto* h = reinterpret_cast<const std::uint8_t*>(header.constData());
+    const std::uint64_t width = h[6] | h[7] << 8, height = h[8] | h[9] << 8;
+    const std::uint64_t screen = width * height;
+    if (screen <= kFewestPixelsToDoubt) return {};
+    auto tableBytes = [](int flags) { return flags & 0x80 ? 3 << ((flags & 7) + 1) : 0; };
+    auto byteAt = [&](qint64 where) -> int {
+        char c;
+        return file.seek(where) && file.getChar(&c) ? static_cast<std::uint8_t>(c) : -1;
+    };
+    auto skipSubBlocks = [&](qint64& at) {
+        for (int length; (length = byteAt(at)) > 0;) at += 1 + length;
+        return byteAt(at++) == 0;
+    };
+    std::uint64_t covered = 0;
+    qint64 at = 13 + tableBytes(h[10]);
+    // Up to the trailer, or to where the file ends or stops making sense: the
+    // frames up to there are all a reader can show.
+    for (bool more = true; more && covered * kMostScreenPerFramePixel < screen;) {
+        const int introducer = byteAt(at);
+        if (introducer == 0x21) {
+            at += 2;
+            more = skipSubBlocks(at);
+        } else if (introducer == 0x2C) {
+            const QByteArray descriptor = file.read(9);
+            if (descriptor.size() < 9) break;
+            const auto* d = reinterpret_cast<const std::uint8_t*>(descriptor.constData());
+            const std::uint64_t left = d[0] | d[1] << 8, top = d[2] | d[3] << 8;
+            const std::uint64_t right = std::min(width, left + (d[4] | d[5] << 8));
+            const std::uint64_t bottom = std::min(height, top + (d[6] | d[7] << 8));
+            if (right > left && bottom > top) covered += (right - left) * (bottom - top);
+            at += 10 + tableBytes(d[8]) + 1;  // the descriptor, its colour table, the code size
+            more = skipSubBlocks(at);
+        } else {
+            break;
+        }
+    }
+    if (covered * kMostScreenPerFramePixel >= screen) return {};
+    return "a screen of " + Size(width, height) + " around frames of " + std::to_string(covered) + " pixels in all";
+}
+
+// Deflate turns one byte into at most 1032 (a 258-byte copy coded in two bits);
+// the rows of a PNG, each with its filter byte, cannot be more than that of its
+// image data, with room to spare.
+std::string PngDataAreImplausible(QFile& file) {
+    constexpr std::uint64_t kMostInflatedPerByte = 1100;
+    constexpr std::uint64_t kSpare = 1 << 16;
+    const QByteArray header = file.seek(0) ? file.read(8 + 8 + 13) : QByteArray();
+    if (header.size() < 29 || !header.startsWith("\x89PNG\r\n\x1A\n") || header.mid(8, 8) != QByteArray("\0\0\0\x0DIHDR", 8))
+        return {};  // libpng's to judge
+    const auto* h = reinterpret_cast<const std::uint8_t*>(header.constData()) + 16;
+    auto number = [](const std::uint8_t* b) { return std::uint64_t(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3]; };
+    const std::uint64_t width = number(h), height = number(h + 4);
+    const int depth = h[8], colourType = h[9], interlace = h[12];
+    static const int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+    if (width == 0 || height == 0 || depth == 0 || colourType > 6 || kChannels[colourType] == 0) return {};
+    const std::uint64_t bitsPerPixel = static_cast<std::uint64_t>(kChannels[colourType]) * depth;
+
+    const qint64 size = file.size();
+    std::uint64_t data = 0;
+    for (qint64 at = 8; at + 8 <= size && file.seek(at);) {
+        const QByteArray chunk = file.read(8);
+        if (chunk.size() < 8) break;
+        const std::uint64_t length = number(reinterpret_cast<const std::uint8_t*>(chunk.constData()));
+        const QByteArray type = chunk.mid(4);
+        if (type == "IDAT") data += std::min<std::uint64_t>(length, static_cast<std::uint64_t>(size - at - 8));
+        if (type == "IEND") break;
+        at += 12 + static_cast<qint64>(length);
+    }
+    // What the rows need, pass by pass for an interlaced image, counted down from
+    // what the data can give so that nothing overflows.
+    std::uint64_t budget = data * kMostInflatedPerByte + kSpare;
+    auto takeRows = [&](std::uint64_t rows, std::uint64_t columns) {
+        if (rows == 0 || columns == 0) return true;
+        const std::uint64_t rowBytes = 1 + (columns * bitsPerPixel + 7) / 8;
+        if (rows > budget / rowBytes) return false;
+        budget -= rows * rowBytes;
+        return true;
+    };
+    static const int kPasses[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                      {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    bool fits = true;
+    if (interlace == 0) {
+        fits = takeRows(height, width);
+    } else {
+        for (const auto& pass : kPasses) {
+            auto count = [](std::uint64_t whole, int start, int step) {
+                return whole > static_cast<std::uint64_t>(start) ? (whole - start + step - 1) / step : 0;
+            };
+            fits = fits && takeRows(count(height, pass[1], pass[3]), count(width, pass[0], pass[2]));
+        }
+    }
+    if (fits) return {};
+    return Size(width, height) + " cannot come from " + std::to_string(data) + " bytes of image data";
+}
+
+}  // namespace
+
+std::string ImplausibleHeader(QFile& file, const QByteArray& format) {
+    const qint64 position = file.pos();
+    const std::string reason = format == "gif" ? GifScreenIsImplausible(file)
+                               : format == "png" ? PngDataAreImplausible(file)
+                                                 : std::string();
+    file.seek(position);
+    return reason;
 }
 
 // The orientation tag (1..8) of an Exif block (a TIFF header and its first

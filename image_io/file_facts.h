@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <string>
 
 #include "image_io/colour.h"
 
@@ -18,6 +19,14 @@ bool JpegIsComplete(QFile& file);
 // Qt's GIF reader hands back a cut-off first frame with its missing rows black.
 // Walk the blocks up to the end of the first frame's data to see that it is all there.
 bool GifFirstFrameIsComplete(QFile& file);
+
+// Why a GIF or PNG cannot hold the picture its header declares, before a reader
+// allocates it, or "" when it may: Qt's GIF reader allocates and clears the whole
+// logical screen however small the frames in it are, so a screen far larger than
+// all the frames together is refused; a PNG whose image data could not inflate to
+// the rows its header declares is refused before the rows are allocated. The
+// file's position is left where it was.
+std::string ImplausibleHeader(QFile& file, const QByteArray& format);
 
 // The orientation tag (1..8) of an Exif block (a TIFF header and its first
 // directory), or 0 when it has none. Some writers put "Exif\0\0" before the header.

@@ -258,6 +258,8 @@ bool LoadWithQt(QFile& file, TWin& image, TWin* copy, const JpegFacts* jpeg) {
         if (!platform::gdi::ImageAllocationAllowed(rowBytes * static_cast<std::size_t>(size.height())))
             throw LoadError(kOutOfMemoryError);
     }
+    if (const std::string reason = ImplausibleHeader(file, format); !reason.empty())
+        throw LoadError(DamagedImageError(name, reason));
     QImageIOHandler::Transformations transformation = reader.transformation();
     QImage decoded;
     if (!reader.read(&decoded))

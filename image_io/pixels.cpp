@@ -181,6 +181,9 @@ Recognised Recognise(const std::uint8_t* head, std::size_t size) {
     }
     if (at(0, "\xFF\x0A") || at(0, std::string_view("\0\0\0\x0CJXL \r\n\x87\n", 12))) return {Kind::JpegXl, "JPEG XL"};
     if (at(0, "8BPS")) return unsupported("Photoshop documents");
+    // Qt's MNG reader (libmng) would take a lone PNG header after the signature
+    // and invent the rows the file does not have.
+    if (at(0, "\x8AMNG\r\n\x1A\n") || at(0, "\x8BJNG\r\n\x1A\n")) return unsupported("MNG and JNG images");
     if (at(0, "%PDF")) return unsupported("PDF documents");
     if (at(0, "\x1A\x45\xDF\xA3") || (at(0, "RIFF") && at(8, "AVI "))) return unsupported(kVideos);
     // Camera raw files, by their own signatures or those on a TIFF header.

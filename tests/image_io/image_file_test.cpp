@@ -4,6 +4,7 @@
 
 #include <QImage>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -125,6 +126,20 @@ TEST(ImageLoad, ContentDecidesAndEveryFailureHasItsMessage) {
             huge[i + 5] = 15000 >> 8, huge[i + 6] = 15000 & 255, huge[i + 7] = 20000 >> 8, huge[i + 8] = 20000 & 255;
             break;
         }
+    // A GIF of a two-colour screen and frames (left, top, width, height) without pixels.
+    auto gifScreen = [](int width, int height, std::initializer_list<std::array<int, 4>> frames) {
+        auto word = [](Bytes& b, int v) { b.push_back(static_cast<std::uint8_t>(v)), b.push_back(static_cast<std::uint8_t>(v >> 8)); };
+        Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
+        word(b, width), word(b, height);
+        b.insert(b.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255});
+        for (const auto& f : frames) {
+            b.push_back(0x2C);
+            for (const int v : f) word(b, v);
+            b.insert(b.end(), {0, 2, 1, 0x2C, 0});  // code size 2: a clear code, then the end code
+        }
+        b.push_back(0x3B);
+        return b;
+    };
     // A parameterless marker (TEM) before the frame: no length follows it.
     Bytes tem = jpeg;
     tem.insert(tem.begin() + 2, {0xFF, 0x01});
@@ -141,6 +156,11 @@ TEST(ImageLoad, ContentDecidesAndEveryFailureHasItsMessage) {
         {"cut.gif", Bytes(gif.begin(), gif.begin() + 110),  // inside the first frame
          "GIF image is incomplete: the file ends before the image data do"},
         {"text.png", Bytes(40, 'x'), "Bitmap image is not valid"},
+        // A screen of a few megapixels is believed when its frames, a small first one
+        // included, cover a fair part of it.
+        {"patches.gif", gifScreen(2100, 2100, {{0, 0, 1, 1}, {100, 100, 300, 300}}), ""},
+        {"speck.gif", gifScreen(2100, 2100, {{0, 0, 1, 1}, {5, 5, 200, 200}}),
+         "GIF image is damaged or incomplete (a screen of 2100 x 2100 pixels around frames of 40001 pixels in all)"},
         {"huge.jpg", huge, "The image is 20000 x 15000 pixels (300 megapixels); Lumarq opens images of at most 256 megapixels"},
         // Files the BMP reader judges keep its messages.
         {"empty.png", {}, ""},

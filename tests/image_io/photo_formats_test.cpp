@@ -156,6 +156,13 @@ TEST(PhotoLoad, BadAndUnsupportedFilesSayWhatTheyAre) {
         {"photo.cr2", text(std::string("II*\0\x10\0\0\0CR\x02\0", 12)), "Camera raw files" + instead},
         {"photo.cr3", text(std::string("\0\0\0\x18" "ftypcrx \0\0\0\1crx isom", 24)), "Camera raw files" + instead},
         {"photo.dng", dng, "Camera raw files" + instead},
+        // Headers that declare far more than the file holds, refused before a reader allocates it.
+        {"huge-screen.gif", ReadAll(DataFile("fuzz-gif-huge-logical-screen.gif")),
+         "GIF image is damaged or incomplete (a screen of 65292 x 2569 pixels around frames of 192 pixels in all)"},
+        {"little-data.png", ReadAll(DataFile("fuzz-png-huge-ihdr-little-data.png")),
+         "PNG image is damaged or incomplete (16000 x 15000 pixels cannot come from 59 bytes of image data)"},
+        {"rows-missing.png", ReadAll(DataFile("png-rows-missing.png")), "PNG image is damaged or incomplete ("},
+        {"mng-signature.png", ReadAll(DataFile("fuzz-mng-signature-huge-ihdr.png")), "MNG and JNG images" + instead},
         // Unrecognised text stays the bitmap reader's.
         {"notes.heic", text("just some words, no picture"), "Bitmap image is not valid"},
     };
