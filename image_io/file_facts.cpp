@@ -84,11 +84,13 @@ std::string Size(std::uint64_t width, std::uint64_t height) {
 
 // A real GIF's first frame normally covers the screen, and an animation of small
 // patches still covers a good part of it over all its frames: a screen more than
-// 64 times the frames' rectangles (clipped to it, added up frame by frame) has
-// nothing to show. Screens up to a few megapixels cost Qt little and are never doubted.
+// 64 times the frames' rectangles (clipped to it, added up frame by frame, each
+// no more than its data can paint) has nothing to show. Screens up to a few megapixels cost Qt little and are never doubted.
 std::string GifScreenIsImplausible(QFile& file) {
     constexpr std::uint64_t kFewestPixelsToDoubt = 4 << 20;
     constexpr std::uint64_t kMostScreenPerFramePixel = 64;
+    // An LZW code of 12 bits stands for at most 4096 pixels.
+    constexpr std::uint64_t kMostPixelsPerDataByte = 2731;
     const QByteArray header = file.seek(0) ? file.read(13) : QByteArray();
     if (header.size() < 13) return {};
     const auto* h = reinterpret_cast<const std::uint8_t*>(header.constData());
@@ -100,11 +102,11 @@ std::string GifScreenIsImplausible(QFile& file) {
         char c;
         return file.seek(where) && file.getChar(&c) ? static_cast<std::uint8_t>(c) : -1;
     };
-    auto skipSubBlocks = [&](qint64& at) {
-        for (int length; (length = byteAt(at)) > 0;) at += 1 + length;
+    auto skipSubBlocks = [&](qint64& at, std::uint64_t& bytes) {
+        for (int length; (length = byteAt(at)) > 0;) at += 1 + length, bytes += static_cast<std::uint64_t>(length);
         return byteAt(at++) == 0;
     };
-    std::uint64_t covered = 0;
+    std::uint64_t covered = 0, unused = 0;
     qint64 at = 13 + tableBytes(h[10]);
     // Up to the trailer, or to where the file ends or stops making sense: the
     // frames up to there are all a reader can show.
@@ -112,7 +114,7 @@ std::string GifScreenIsImplausible(QFile& file) {
         const int introducer = byteAt(at);
         if (introducer == 0x21) {
             at += 2;
-            more = skipSubBlocks(at);
+            more = skipSubBlocks(at, unused);
         } else if (introducer == 0x2C) {
             const QByteArray descriptor = file.read(9);
             if (descriptor.size() < 9) break;
@@ -120,9 +122,12 @@ std::string GifScreenIsImplausible(QFile& file) {
             const std::uint64_t left = d[0] | d[1] << 8, top = d[2] | d[3] << 8;
             const std::uint64_t right = std::min(width, left + (d[4] | d[5] << 8));
             const std::uint64_t bottom = std::min(height, top + (d[6] | d[7] << 8));
-            if (right > left && bottom > top) covered += (right - left) * (bottom - top);
             at += 10 + tableBytes(d[8]) + 1;  // the descriptor, its colour table, the code size
-            more = skipSubBlocks(at);
+            std::uint64_t data = 0;
+            more = skipSubBlocks(at, data);
+            // A frame paints no more than its codes can stand for.
+            if (right > left && bottom > top)
+                covered += std::min((right - left) * (bottom - top), data * kMostPixelsPerDataByte);
         } else {
             break;
         }

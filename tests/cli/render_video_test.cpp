@@ -3,6 +3,7 @@
 // effect, and the results read back by ffprobe and ffmpeg, not by our reader.
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "tests/cli/render_cli.h"
 
@@ -187,6 +188,21 @@ TEST_F(RenderCli, RangesSpreadOverAVideosFrames) {
         EXPECT_EQ(Slurp(dir / "frames" / (std::to_string(i) + ".bmp")), Slurp(still)) << "frame " << i;
     }
     EXPECT_FALSE(fs::exists(dir / "frames/5.bmp"));
+    // On a terminal (script(1) gives one) the bar counts the frames and their rate.
+    if (std::system("script -qc true /dev/null >/dev/null 2>&1") == 0) {
+        const std::string command = "script -qc \"'" + std::string(LUMARQ_RENDER) + "' '" + (dir / "clip.mkv").string() +
+                                    "' -o '" + (dir / "again.webp").string() + "'\" /dev/null >'" +
+                                    (dir / "terminal").string() + "' </dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const std::string terminal = Slurp(dir / "terminal");
+        const std::size_t done = terminal.find("\r\x1b[K[####################] 5/5, ");
+        ASSERT_NE(done, std::string::npos) << terminal;
+        double rate = 0;
+        char unit[4] = {};
+        EXPECT_EQ(std::sscanf(terminal.c_str() + done + 32, "%lf %3s", &rate, unit), 2) << terminal;
+        EXPECT_GT(rate, 0);
+        EXPECT_STREQ(unit, "fps");
+    }
 }
 
 }  // namespace

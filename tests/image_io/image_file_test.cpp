@@ -127,7 +127,7 @@ TEST(ImageLoad, ContentDecidesAndEveryFailureHasItsMessage) {
             break;
         }
     // A GIF of a two-colour screen and frames (left, top, width, height) without pixels.
-    auto gifScreen = [](int width, int height, std::initializer_list<std::array<int, 4>> frames) {
+    auto gifScreen = [](int width, int height, std::initializer_list<std::array<int, 4>> frames, int data = 40) {
         auto word = [](Bytes& b, int v) { b.push_back(static_cast<std::uint8_t>(v)), b.push_back(static_cast<std::uint8_t>(v >> 8)); };
         Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
         word(b, width), word(b, height);
@@ -135,7 +135,11 @@ TEST(ImageLoad, ContentDecidesAndEveryFailureHasItsMessage) {
         for (const auto& f : frames) {
             b.push_back(0x2C);
             for (const int v : f) word(b, v);
-            b.insert(b.end(), {0, 2, 1, 0x2C, 0});  // code size 2: a clear code, then the end code
+            // Code size 2: a clear code and the end code, then room for as many pixels
+            // as the frame claims, which no reader reaches.
+            b.insert(b.end(), {0, 2, static_cast<std::uint8_t>(data), 0x2C});
+            b.insert(b.end(), static_cast<std::size_t>(data - 1), 0);
+            b.push_back(0);
         }
         b.push_back(0x3B);
         return b;
@@ -157,8 +161,10 @@ TEST(ImageLoad, ContentDecidesAndEveryFailureHasItsMessage) {
          "GIF image is incomplete: the file ends before the image data do"},
         {"text.png", Bytes(40, 'x'), "Bitmap image is not valid"},
         // A screen of a few megapixels is believed when its frames, a small first one
-        // included, cover a fair part of it.
+        // included, cover a fair part of it, and their data could paint that much.
         {"patches.gif", gifScreen(2100, 2100, {{0, 0, 1, 1}, {100, 100, 300, 300}}), ""},
+        {"empty.gif", gifScreen(2100, 2100, {{0, 0, 1, 1}, {100, 100, 300, 300}}, 1),
+         "GIF image is damaged or incomplete (a screen of 2100 x 2100 pixels around frames of 2732 pixels in all)"},
         {"speck.gif", gifScreen(2100, 2100, {{0, 0, 1, 1}, {5, 5, 200, 200}}),
          "GIF image is damaged or incomplete (a screen of 2100 x 2100 pixels around frames of 40001 pixels in all)"},
         {"huge.jpg", huge, "The image is 20000 x 15000 pixels (300 megapixels); Lumarq opens images of at most 256 megapixels"},
