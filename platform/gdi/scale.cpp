@@ -1,11 +1,14 @@
 #include "platform/gdi/scale.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <numeric>
 #include <vector>
 
+#include "platform/gdi/scale_blocks.h"
 #include "platform/threads/parallel.h"
 
 namespace platform::gdi {
@@ -100,54 +103,82 @@ void ReduceRows(const Surface& dst, int left, int top, const Surface& src, const
     }
 }
 
+// The exact mean of n x n bytes whose sum is `total`, rounded to the nearest, halves
+// up: with k = 40 and m = ceil(2^k / d), (s m) >> k is s / d rounded down for every
+// s below 2^k / d, which holds for n below 128.
+std::uint32_t BlockMean(std::uint32_t total, std::uint64_t area, std::uint64_t multiplier) {
+    return static_cast<std::uint32_t>(((2 * std::uint64_t{total} + area) * multiplier) >> 40);
+}
+
+// Every block mean of n x n bytes, by its sum, for the small n whose table stays
+// in the cache.
+constexpr int kLargestTabledBlock = 8;
+const std::vector<std::uint8_t>& BlockMeans(int n) {
+    static const auto tables = [] {
+        std::array<std::vector<std::uint8_t>, kLargestTabledBlock + 1> all;
+        for (int k = 2; k <= kLargestTabledBlock; ++k) {
+            const std::uint64_t area = static_cast<std::uint64_t>(k) * static_cast<std::uint64_t>(k);
+            const std::uint64_t multiplier = ((std::uint64_t{1} << 40) + 2 * area - 1) / (2 * area);
+            for (std::uint32_t total = 0; total <= 255 * area; ++total)
+                all[static_cast<std::size_t>(k)].push_back(static_cast<std::uint8_t>(BlockMean(total, area, multiplier)));
+        }
+        return all;
+    }();
+    return tables[static_cast<std::size_t>(n)];
+}
+
 // Rows first..last - 1 of the view's clip at 1/n: each view pixel the exact mean of
 // n x n whole image pixels, rounded to the nearest, halves up. Plain sums (a column
-// of n bytes fits 16 bits for n below 128), and a multiplication for the division:
-// with k = 40 and m = ceil(2^k / d), (s m) >> k is s / d rounded down for every s
-// below 2^k / d, which holds for n below 128.
+// of n bytes fits 16 bits for n below 128): down the n rows, then across n
+// pixels for every byte at once (one add of the row shifted by a pixel per pixel
+// more), of which each view pixel takes its three; the means from a table where n
+// is small.
 template <int N>
 void AverageBlocksOf(const Surface& dst, int left, int top, const Surface& src, const ClipBox& clip, int dynamicN,
                      int first, int last) {
     const int n = N > 0 ? N : dynamicN;
-    const std::size_t channels = 3 * static_cast<std::size_t>(clip.right - clip.left) * static_cast<std::size_t>(n);
+    const int width = clip.right - clip.left;
+    const std::size_t channels = 3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(n);
     const std::uint64_t area = static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n);
-    const std::uint64_t divisor = 2 * area;
-    const std::uint64_t multiplier = ((std::uint64_t{1} << 40) + divisor - 1) / divisor;
+    const std::uint64_t multiplier = ((std::uint64_t{1} << 40) + 2 * area - 1) / (2 * area);
+    const std::uint8_t* table = n <= kLargestTabledBlock ? BlockMeans(n).data() : nullptr;
     std::vector<std::uint16_t> columns(channels);
+    std::vector<std::uint32_t> blocks(channels);
     for (int y = first; y < last; ++y) {
         const std::uint8_t* row = src.pixel(n * clip.left, n * y);
-        std::uint16_t* __restrict__ sum = columns.data();
         {
+            std::uint16_t* __restrict__ sum = columns.data();
             const std::uint8_t* __restrict__ in = row;
             for (std::size_t k = 0; k < channels; ++k) sum[k] = in[k];
+            for (int t = 1; t < n; ++t) {
+                in = row + t * src.stride;
+                for (std::size_t k = 0; k < channels; ++k) sum[k] = static_cast<std::uint16_t>(sum[k] + in[k]);
+            }
         }
-        for (int t = 1; t < n; ++t) {
-            const std::uint8_t* __restrict__ in = row + t * src.stride;
-            for (std::size_t k = 0; k < channels; ++k) sum[k] = static_cast<std::uint16_t>(sum[k] + in[k]);
+        {
+            // blocks[k]: the sum of byte k and the same channel's bytes of the next n - 1 pixels.
+            const std::size_t reach = channels - 3 * static_cast<std::size_t>(n - 1);
+            std::uint32_t* __restrict__ block = blocks.data();
+            const std::uint16_t* __restrict__ in = columns.data();
+            for (std::size_t k = 0; k < reach; ++k) block[k] = in[k];
+            for (int t = 1; t < n; ++t) {
+                const std::uint16_t* __restrict__ shifted = columns.data() + 3 * t;
+                for (std::size_t k = 0; k < reach; ++k) block[k] += shifted[k];
+            }
         }
         std::uint8_t* out = dst.pixel(clip.left - left, y - top);
-        const std::uint16_t* in = columns.data();
-        // Default captures: for a fixed N, clang sees n, area and multiplier as constants.
+        const std::uint32_t* in = blocks.data();
         const auto mean = [=](std::uint32_t total) {
-            return static_cast<std::uint32_t>(((2 * std::uint64_t{total} + area) * multiplier) >> 40);
+            return table ? std::uint32_t{table[total]} : BlockMean(total, area, multiplier);
         };
-        const auto block = [&] {
-            std::uint32_t blue = 0, green = 0, red = 0;
-            for (int t = 0; t < n; ++t, in += 3) {
-                blue += in[0];
-                green += in[1];
-                red += in[2];
-            }
-            return 0xFF000000u | mean(red) << 16 | mean(green) << 8 | mean(blue);
-        };
-        if (dst.bytesPerPixel == 4) {
-            // A window's surface: whole 32-bit words.
-            auto* __restrict__ pixels = reinterpret_cast<std::uint32_t*>(out);
-            for (int x = clip.left; x < clip.right; ++x) *pixels++ = block();
-        } else {
-            for (int x = clip.left; x < clip.right; ++x, out += 3) {
-                const std::uint32_t pixel = block();
+        for (int x = 0; x < width; ++x, in += 3 * n) {
+            const std::uint32_t pixel = 0xFF000000u | mean(in[2]) << 16 | mean(in[1]) << 8 | mean(in[0]);
+            if (dst.bytesPerPixel == 4) {
+                std::memcpy(out, &pixel, 4);  // a window's surface: whole 32-bit words
+                out += 4;
+            } else {
                 Store(out, 3, pixel & 0xFF, pixel >> 8 & 0xFF, pixel >> 16 & 0xFF);
+                out += 3;
             }
         }
     }
@@ -155,6 +186,7 @@ void AverageBlocksOf(const Surface& dst, int left, int top, const Surface& src, 
 
 void AverageBlocks(const Surface& dst, int left, int top, const Surface& src, const ClipBox& clip, int n, int first,
                    int last) {
+    if (AverageSmallBlocks(dst, left, top, src, clip, n, first, last)) return;
     // The common reductions with their loops unrolled.
     switch (n) {
         case 2: return AverageBlocksOf<2>(dst, left, top, src, clip, n, first, last);
