@@ -128,7 +128,8 @@ private slots:
     // Fit on the 1600 x 1000 screen: the wide image by its width, the tall one by
     // its height; Fit stays for the next image opened and across slider moves and
     // Reset, and Actual Size brings back the cardboard of the image's size, of
-    // which the window is the part on the screen.
+    // which the window is the part on the screen. The view worked out inside a
+    // turned render's bands is the render's own scaled picture, byte for byte.
     void fitSizesTheWindowToTheScreen() {
         Seams seams;
         lumarq::Windows windows({Bitmap("wide.bmp", 3200, 1500)});
@@ -142,13 +143,22 @@ private slots:
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, key,
                             Qt::ControlModifier);
         };
+        const auto showsTheScaledRender = [] {
+            Form4->ScrollBar8->setValue(30);
+            Form4->ScrollBar1->setValue(33);
+            // The scale's note aside, which lies over the picture for a second.
+            Form1->findChild<QWidget*>(QStringLiteral("ScaleNote"))->hide();
+            QCoreApplication::processEvents();
+            QCOMPARE(OnScreen(), Scaled(*Form1->Document().WorkRaster, Form1->ViewScale(), Form1->size()));
+        };
         press(Form1, Qt::Key_0);
         QCOMPARE(Form1->geometry(), QRect(0, 0, 1600, 750));
-        Form4->ScrollBar1->setValue(33);
+        showsTheScaledRender();
         Form4->Button1Click();
         QCOMPARE(Form1->size(), QSize(1600, 750));
         Form1->OpenNamedFile(Bitmap("tall.bmp", 1000, 2500));
         QCOMPARE(Form1->geometry(), QRect(0, 0, 400, 1000));
+        showsTheScaledRender();
         press(Form4, Qt::Key_1);
         QCOMPARE(Form1->ViewGeometry(), QRect(0, 0, 1000, 2500));
         QCOMPARE(Form1->geometry(), QRect(0, 0, 1000, 1000));
