@@ -100,6 +100,45 @@ private slots:
         QCOMPARE(FirstDifference(work, grabbed, 0), QString());
     }
 
+    // A window partly off the screen converts only what is on it after a render;
+    // the rest is painted, right, once the window is dragged to show it.
+    void offScreenPartsArePaintedWhenTheyComeOnScreen() {
+        Seams seams;
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("wide.bmp"));
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        WriteTestBitmap(path, screen.width() - 100, screen.height() - 50);
+        lumarq::Windows windows({path});
+        QVERIFY(StartProgram());
+        // Hanging off the screen's right and bottom edges.
+        Form1->move(300, 150);
+        QCoreApplication::processEvents();
+        auto shown = [] {
+            return Form1->screen()->grabWindow(Form1->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        const QImage before = shown();
+        Form4->ScrollBar1->setValue(33);
+        QCoreApplication::processEvents();
+        const QImage after = shown();
+        const TWin& work = *Form1->Document().WorkRaster;
+        // Pixels inside `area` (window coordinates) that differ from the raster, and outside it from `old`.
+        auto mismatches = [&work](const QImage& image, const QRegion& area, const QImage& old) {
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const std::uint8_t* p = work.PixelAddress(x, y);
+                    const QRgb want = area.contains(QPoint(x, y)) ? qRgb(p[2], p[1], p[0]) : old.pixel(x, y);
+                    count += image.pixel(x, y) != want;
+                }
+            return count;
+        };
+        QVERIFY(before != after);
+        QCOMPARE(mismatches(after, QRegion(screen.translated(-300, -150)), before), 0);
+        Form1->move(0, 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(mismatches(shown(), QRegion(Form1->rect()), after), 0);
+    }
+
     // A picture larger than the screen is a window of the screen's size showing
     // the picture's part under it, after a render and after the picture is dragged.
     void aPictureLargerThanTheScreenIsShownThroughTheScreen() {
