@@ -37,6 +37,7 @@ TForm1::TForm1(Picture& picture, const QStringList& arguments, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setupUi(this);
     lumarq::ApplyFormFont(this);
+    viewGeometry_ = geometry();
     connect(&picture_, &Picture::Changed, this, &TForm1::FormPaint);
     connect(Help1, &QAction::triggered, this, &TForm1::Help1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
@@ -50,7 +51,10 @@ TForm1::TForm1(Picture& picture, const QStringList& arguments, QWidget* parent)
     TavixSystemMenu1->Loaded();
     // A screen that appears or grows may show parts of the window not painted yet.
     const auto watch = [this](QScreen* screen) {
-        connect(screen, &QScreen::geometryChanged, this, &TForm1::PaintNewlyVisible);
+        connect(screen, &QScreen::geometryChanged, this, [this] {
+            PlaceView(viewGeometry_);
+            PaintNewlyVisible();
+        });
     };
     for (QScreen* screen : QGuiApplication::screens()) watch(screen);
     connect(qApp, &QGuiApplication::screenAdded, this, [this, watch](QScreen* screen) {
@@ -69,7 +73,7 @@ TForm1::TForm1(Picture& picture, const QStringList& arguments, QWidget* parent)
     FormCreate(arguments);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() { picture_.View = nullptr; }
 
 void TForm1::SetCompanions(QWidget* panel, QWidget* about, QWidget* help) {
     panel_ = panel;
@@ -104,7 +108,8 @@ bool TForm1::LoadCurrentFile() {
             // The surface that shows the image is had before anything changes, too.
             const qreal ratio = devicePixelRatioF();
             const QSize size = WindowSizeFor(image.work.Width(), image.work.Height(), ratio);
-            if (!platform::WindowCanvas::CanBeHad(DeviceSize(size, ratio))) throw LoadError(kOutOfMemoryError);
+            const QSize real = RealGeometryFor(QRect(QPoint(), size)).size();
+            if (!platform::WindowCanvas::CanBeHad(DeviceSize(real, ratio))) throw LoadError(kOutOfMemoryError);
             picture_.Take(image, CurrentFileName);
             return true;
         } catch (const std::exception& error) {
@@ -136,12 +141,9 @@ void TForm1::ShowLoadedImage() {
     else if (shownImageSize != QSize(width, height))
         viewScale_ = {};
     shownImageSize = QSize(width, height);
-    resize(WindowSizeFor(platform::gdi::ScaledExtent(width, viewScale_), platform::gdi::ScaledExtent(height, viewScale_),
-                         devicePixelRatioF()));
-    if (fitChosen_ && screen())
-        move(screen()->availableGeometry().topLeft());
-    else
-        move(0, 0);
+    const QSize size = WindowSizeFor(platform::gdi::ScaledExtent(width, viewScale_),
+                                     platform::gdi::ScaledExtent(height, viewScale_), devicePixelRatioF());
+    PlaceView(QRect(fitChosen_ && screen() ? screen()->availableGeometry().topLeft() : QPoint(0, 0), size));
     emit ViewChanged();
 
     if (panel_) panel_->show();
@@ -154,26 +156,6 @@ void TForm1::ShowLoadedImage() {
         emit RenderRequested();
     }
     Beeper(1);
-}
-
-void TForm1::FormPaint() {
-    emit Painting();
-    TWin* shown = Shown();
-    if (!shown) return;
-    // Qt paints only inside a paint event: outside one, ask for it. Its blit
-    // converts to the window's 32 bits as it copies, on the render's threads.
-    if (!paintingInto) {
-        // The whole picture changed; what is off the screens is painted when it comes on.
-        unpainted = rect();
-        update(VisiblePart());
-        return;
-    }
-    if (!viewScale_.IsActualSize()) {
-        platform::gdi::ScaleBlt(*paintingInto, shown->DC, viewScale_);
-        return;
-    }
-    const platform::gdi::Surface surface = paintingInto->Pixels();
-    shown->Draw(*paintingInto, dmActual, 0, 0, shown->Width(), shown->Height(), surface.width, surface.height);
 }
 
 void TForm1::Help1Click() {
@@ -243,7 +225,8 @@ bool TForm1::OpenUnnamedImage(TWin& Image) {
     }
     const qreal ratio = devicePixelRatioF();
     if (!work.HasPixels() || !Image.HasPixels() ||
-        !platform::WindowCanvas::CanBeHad(DeviceSize(WindowSizeFor(work.Width(), work.Height(), ratio), ratio))) {
+        !platform::WindowCanvas::CanBeHad(
+            DeviceSize(RealGeometryFor(QRect(QPoint(), WindowSizeFor(work.Width(), work.Height(), ratio))).size(), ratio))) {
         ReportError(QString::fromLatin1(kOutOfMemoryError));
         return false;
     }
@@ -275,66 +258,6 @@ void TForm1::showEvent(QShowEvent* event) {
     }, Qt::QueuedConnection);
 }
 
-void TForm1::paintEvent(QPaintEvent* event) {
-    // Every paint (after a render, an exposure, a restore, a resize) draws the
-    // working raster straight into the window's surface: of a window larger than the
-    // screens, only the part on them (a picture taken of the window gets it whole).
-    QPainter painter(this);
-    QRect area = event->rect();
-    if (IntoOwnSurface(painter)) {
-        const QRect seen = area & VisiblePart();
-        unpainted = (unpainted | area) - seen;
-        if (seen.isEmpty()) return;
-        area = seen;
-    }
-    const QColor background = palette().color(QPalette::Window);
-    painter.setBackground(background);
-    const qreal ratio = devicePixelRatioF();
-    platform::WindowCanvas canvas(painter, DeviceSize(size(), ratio), DeviceRect(area, ratio));
-    paintingInto = &canvas;
-    FormPaint();
-    paintingInto = nullptr;
-    // Where the window is larger than the raster, its background.
-    const platform::gdi::Surface surface = canvas.Pixels();
-    const platform::gdi::ClipBox clip = canvas.Clip();
-    const TWin* shown = Shown();
-    const int drawnWidth = shown ? std::min(platform::gdi::ScaledExtent(shown->Width(), viewScale_), clip.right) : 0;
-    const int drawnHeight = shown ? platform::gdi::ScaledExtent(shown->Height(), viewScale_) : 0;
-    const std::uint32_t fill = background.rgb() | 0xFF000000u;
-    for (int y = clip.top; y < clip.bottom; ++y) {
-        const int from = y < drawnHeight ? std::max(drawnWidth, clip.left) : clip.left;
-        std::fill(reinterpret_cast<std::uint32_t*>(surface.pixel(from, y)),
-                  reinterpret_cast<std::uint32_t*>(surface.pixel(clip.right, y)), fill);
-    }
-}
-
-bool TForm1::IntoOwnSurface(const QPainter& painter) const {
-    QBackingStore* store = backingStore();
-    const QPaintEngine* engine = painter.paintEngine();
-    return store && engine && engine->paintDevice() == store->paintDevice();
-}
-
-QRect TForm1::VisiblePart() const {
-    QRegion screens;
-    for (const QScreen* screen : QGuiApplication::screens()) screens += screen->geometry();
-    return (screens.translated(-mapToGlobal(QPoint(0, 0))) & rect()).boundingRect();
-}
-
-void TForm1::PaintNewlyVisible() {
-    const QRegion due = unpainted & VisiblePart();
-    if (!due.isEmpty()) update(due);
-}
-
-void TForm1::moveEvent(QMoveEvent* event) {
-    QWidget::moveEvent(event);
-    PaintNewlyVisible();
-}
-
-void TForm1::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    FormPaint();
-}
-
 void TForm1::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange &&
@@ -353,23 +276,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
     lumarq::Terminate();
 }
 
-void TForm1::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
-    dragOffset.reset();
-    // The window manager drags the window as by a caption bar where it can;
-    // otherwise the window follows the mouse itself.
-    if (windowHandle() && windowHandle()->startSystemMove()) return;
-    dragOffset = event->globalPosition().toPoint() - pos();
-}
-
-void TForm1::mouseMoveEvent(QMouseEvent* event) {
-    if (dragOffset && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - *dragOffset);
-}
-
-void TForm1::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) dragOffset.reset();
-}
-
 void TForm1::contextMenuEvent(QContextMenuEvent* event) {
     if (!ViewMenu) {
         PopupMenu1->popup(event->globalPos());
@@ -381,17 +287,4 @@ void TForm1::contextMenuEvent(QContextMenuEvent* event) {
     menu->addActions(PopupMenu1->actions());
     menu->addMenu(ViewMenu);
     menu->popup(event->globalPos());
-}
-
-void TForm1::wheelEvent(QWheelEvent* event) {
-    if (!(event->modifiers() & Qt::ControlModifier)) {
-        QWidget::wheelEvent(event);
-        return;
-    }
-    // One step per notch of a wheel; a touchpad's small turns add up to one.
-    wheelTurned += event->angleDelta().y();
-    const int steps = wheelTurned / 120;
-    wheelTurned -= steps * 120;
-    if (steps != 0) Zoom(steps, event->globalPosition());
-    event->accept();
 }

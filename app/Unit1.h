@@ -19,6 +19,7 @@
 #include "app/picture.h"
 #include "controls/SysMenu.h"
 #include "platform/gdi/scale.h"
+#include "platform/gdi/scaled_view.h"
 #include "platform/qt/window_canvas.h"
 #include "ui_Unit1.h"
 
@@ -83,6 +84,12 @@ public:
     void Zoom(int steps, std::optional<QPointF> anchor = std::nullopt);
     // The same to any scale.
     void ZoomTo(platform::gdi::ViewScale scale, std::optional<QPointF> anchor = std::nullopt);
+    // The view is a cardboard of the scaled image's size at this place (global,
+    // window units). The real window is all of it where a screen can hold it, else
+    // only its part on the screen: one screen's surface at most, at any zoom.
+    QRect ViewGeometry() const { return viewGeometry_; }
+    // Moves the cardboard's top-left to `at` (global), as dragging it does.
+    void MoveView(QPoint at);
     // Shows the source instead of the render, through the same view, while on.
     void ShowSource(bool on);
     bool ShowingSource() const { return showSource_; }
@@ -130,6 +137,14 @@ private:
     // Shows the picture at `scale` with the window's top-left at `at` (global).
     // False, and nothing changed, when the window's surface could not be had.
     bool ApplyView(platform::gdi::ViewScale scale, QPoint at);
+    // Puts the cardboard at `view` and the real window where it belongs.
+    void PlaceView(QRect view);
+    // The real window's geometry for a cardboard at `view`.
+    QRect RealGeometryFor(QRect view) const;
+    // Where the real window's top-left lies on the cardboard, in device pixels.
+    QPoint ViewOffset() const;
+    // Lets the scaled view follow renders for what the window shows; frees it at actual size.
+    void AimScaledView();
     // The raster the window shows: the render, or the source while it is asked for.
     TWin* Shown() const;
     // Briefly shows the scale on the image.
@@ -154,6 +169,9 @@ private:
     QRegion unpainted;
     std::optional<QPoint> dragOffset;  // set while the window is dragged by hand
     platform::gdi::ViewScale viewScale_;
+    QRect viewGeometry_;   // the cardboard
+    bool placing_ = false;  // the window is being put on its cardboard
+    platform::gdi::ScaledView scaledView_;
     bool fitChosen_ = false;
     bool showSource_ = false;
     QSize shownImageSize;  // the size of the image last opened

@@ -1,8 +1,12 @@
 // The image window's view: the scale it shows the picture at (Fit, Actual Size,
-// the zoom steps), the source shown in place of the render, and the scale's note.
+// the zoom steps), the cardboard it shows it on, dragging, the source shown in
+// place of the render, and the scale's note.
 #include <QLabel>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
+#include <QWheelEvent>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -34,28 +38,57 @@ platform::gdi::ViewScale TForm1::FitScale() const {
                                                      : platform::gdi::MakeViewScale(areaHeight, height);
 }
 
+QRect TForm1::RealGeometryFor(QRect view) const {
+    const QScreen* on = QGuiApplication::screenAt(view.center());
+    if (!on) on = screen();
+    if (!on) return view;
+    const QRect screenArea = on->geometry();
+    // A cardboard that a screen can hold is its own window, as it always was, also
+    // where it hangs off the screen.
+    if (view.width() <= screenArea.width() && view.height() <= screenArea.height()) return view;
+    const QRect part = view & screenArea;
+    return part.isEmpty() ? QRect(view.topLeft(), view.size().boundedTo(screenArea.size())) : part;
+}
+
+QPoint TForm1::ViewOffset() const {
+    const qreal ratio = devicePixelRatioF();
+    const QPoint units = pos() - viewGeometry_.topLeft();
+    return QPoint(qRound(units.x() * ratio), qRound(units.y() * ratio));
+}
+
+void TForm1::PlaceView(QRect view) {
+    const QPoint offset = ViewOffset();
+    viewGeometry_ = view;
+    const QRect real = RealGeometryFor(view);
+    placing_ = true;
+    if (real.size() != size()) resize(real.size());
+    if (real.topLeft() != pos()) move(real.topLeft());
+    placing_ = false;
+    AimScaledView();
+    // The picture slid under a window that stayed: all of it is new.
+    if (ViewOffset() != offset) FormPaint();
+}
+
+void TForm1::MoveView(QPoint at) { PlaceView(QRect(at, viewGeometry_.size())); }
+
 bool TForm1::ApplyView(platform::gdi::ViewScale scale, QPoint at) {
     const TWin* raster = picture_.WorkRaster.get();
     if (!raster || !raster->HasPixels()) return false;
     const qreal ratio = devicePixelRatioF();
     const QSize device(platform::gdi::ScaledExtent(raster->Width(), scale),
                        platform::gdi::ScaledExtent(raster->Height(), scale));
-    const QSize size = WindowSizeFor(device.width(), device.height(), ratio);
-    if (device.isEmpty() || size.width() > kLargestWindowSide || size.height() > kLargestWindowSide ||
-        !platform::WindowCanvas::CanBeHad(DeviceSize(size, ratio)))
-        return false;
-    // The window's surface holds every pixel of it: enlarged, it may take no more
-    // than the image at actual size or one screen does.
-    const QSize screenSize = screen() ? screen()->geometry().size() * ratio : QSize();
-    const auto area = [](QSize extent) { return static_cast<long long>(extent.width()) * extent.height(); };
-    if (!scale.IsActualSize() && area(device) > std::max(area(QSize(raster->Width(), raster->Height())), area(screenSize)))
+    if (device.isEmpty()) return false;
+    // Only the cardboard's part on the screen is a real window with a surface.
+    const QRect view(at, WindowSizeFor(device.width(), device.height(), ratio));
+    const QSize real = RealGeometryFor(view).size();
+    if (real.width() > kLargestWindowSide || real.height() > kLargestWindowSide ||
+        !platform::WindowCanvas::CanBeHad(DeviceSize(real, ratio)))
         return false;
     const bool rescaled = !(scale == viewScale_);
     viewScale_ = scale;
-    if (size != this->size()) resize(size);
-    move(at);
-    // A new scale is a new picture of the image, also where the size stayed.
-    if (rescaled && this->size() == size) FormPaint();
+    PlaceView(view);
+    // A new scale is a new picture of the image, also where the window stayed.
+    if (rescaled) FormPaint();
     ShowScaleNote();
     emit ViewChanged();
     return true;
@@ -88,14 +121,14 @@ void TForm1::Zoom(int steps, std::optional<QPointF> anchor) {
 
 void TForm1::ZoomTo(platform::gdi::ViewScale next, std::optional<QPointF> anchor) {
     const qreal ratio = devicePixelRatioF();
-    const QPointF origin = mapToGlobal(QPointF(0, 0));
+    const QPointF origin = viewGeometry_.topLeft();
     const QPointF point = anchor ? *anchor : mapToGlobal(QPointF(VisiblePart().center()));
     // The image point under `point`, in image pixels, then where it goes at the new scale.
     const QPointF image = (point - origin) * ratio * viewScale_.denominator / viewScale_.numerator;
     const QPointF moved = image * next.numerator / next.denominator / ratio;
     const bool fit = fitChosen_;
     fitChosen_ = false;
-    if (!ApplyView(next, (point - moved).toPoint() + (pos() - origin.toPoint()))) fitChosen_ = fit;
+    if (!ApplyView(next, (point - moved).toPoint())) fitChosen_ = fit;
 }
 
 void TForm1::ShowSource(bool on) {
@@ -115,3 +148,47 @@ void TForm1::ShowScaleNote() {
     scaleNoteTimer.start();
 }
 
+void TForm1::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (!placing_) {
+        if (size() == viewGeometry_.size()) {
+            // Moved whole (the window manager's drag): the cardboard moves with it.
+            viewGeometry_.moveTopLeft(pos());
+        } else {
+            // Another part of the cardboard lies under the window now.
+            AimScaledView();
+            FormPaint();
+        }
+    }
+    PaintNewlyVisible();
+}
+
+void TForm1::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    dragOffset.reset();
+    // A window that is its whole cardboard is dragged by the window manager as by a
+    // caption bar where it can; otherwise the cardboard follows the mouse itself.
+    if (size() == viewGeometry_.size() && windowHandle() && windowHandle()->startSystemMove()) return;
+    dragOffset = event->globalPosition().toPoint() - viewGeometry_.topLeft();
+}
+
+void TForm1::mouseMoveEvent(QMouseEvent* event) {
+    if (dragOffset && (event->buttons() & Qt::LeftButton)) MoveView(event->globalPosition().toPoint() - *dragOffset);
+}
+
+void TForm1::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragOffset.reset();
+}
+
+void TForm1::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    // One step per notch of a wheel; a touchpad's small turns add up to one.
+    wheelTurned += event->angleDelta().y();
+    const int steps = wheelTurned / 120;
+    wheelTurned -= steps * 120;
+    if (steps != 0) Zoom(steps, event->globalPosition());
+    event->accept();
+}

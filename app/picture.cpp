@@ -56,6 +56,7 @@ void Picture::Take(Loaded& image, const QString& sourceFile) {
     SourceRaster->Swap(image.source);
     WorkRaster->Swap(image.work);
     SourceFileName = sourceFile;
+    if (View) View->Forget();
     hasImage_ = true;
     // The first render uses the settings in force, and that is what was opened.
     cleanSettings_ = settings_;
@@ -64,7 +65,14 @@ void Picture::Take(Loaded& image, const QString& sourceFile) {
 void Picture::Render(const RenderSettings& settings) {
     settings_ = settings;
     if (!WorkRaster || !SourceRaster) return;
-    RenderPipeline(*WorkRaster, *SourceRaster, settings_);
+    const platform::gdi::Surface rows = WorkRaster->DC.Pixels();
+    if (View && View->Begin(rows)) {
+        RenderPipeline(*WorkRaster, *SourceRaster, settings_, {},
+                       [this, &rows](int first, int last) { View->Rows(rows, first, last); });
+        View->Finish(rows);
+    } else {
+        RenderPipeline(*WorkRaster, *SourceRaster, settings_);
+    }
     if (RenderObserver()) RenderObserver()();
     emit Changed();
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "image_io/image_file.h"
+#include "platform/gdi/scaled_view.h"
 #include "raster/render.h"
 #include "raster/win.h"
 
@@ -24,6 +25,9 @@ public:
     std::unique_ptr<TWin> WorkRaster;    // the rendered image: shown and saved
     QString CurrentFileName;             // the file Save writes to
     QString SourceFileName;              // the file the source was loaded from; empty for a paste
+    // The image window's scaled view, when it has one: worked out inside each
+    // render, band by band, while the rows are still in the cache.
+    platform::gdi::ScaledView* View = nullptr;
 
     // Both rasters at 32 x 32, as before any file is loaded.
     void Create(const QString& fileName);

@@ -61,7 +61,8 @@ ClearAndPlace::Columns ColumnsLeftBy(const pattern::Layout& layout, std::int64_t
 
 }  // namespace
 
-void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& s, const RenderThreads& threads) {
+void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& s, const RenderThreads& threads,
+                    const RowsRendered& rowsRendered) {
     // The clear to black and the placement (weight 128, no key, full scan, clamp 1,
     // all else neutral) in one pass.
     const ClearAndPlace place(WorkRaster, SourceRaster, SourceRaster.Width() / 2 + s.XOffset,
@@ -71,6 +72,7 @@ void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& 
     if (!place.InBands()) {
         place.Run();
         layout.DrawBands(WorkRaster, 0, layout.Bands());
+        if (rowsRendered) rowsRendered(0, WorkRaster.Height());
         return;
     }
     const std::vector<Piece> pieces = Pieces(layout, WorkRaster.Height());
@@ -80,6 +82,7 @@ void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& 
     const auto draw = [&](int i) {
         place.Rows(pieces[i].firstRow, pieces[i].lastRow, columnsOf);
         layout.DrawBands(WorkRaster, pieces[i].firstBand, pieces[i].lastBand);
+        if (rowsRendered) rowsRendered(pieces[i].firstRow, pieces[i].lastRow);
     };
     const long long pixels = static_cast<long long>(WorkRaster.Width()) * WorkRaster.Height();
     const int count = threads.count > 0 ? threads.count : parallel::Threads();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/threads/parallel.h"
 #include "raster/win.h"
@@ -14,7 +15,12 @@ struct RenderThreads {
     long long fewestPixelsToShare = parallel::kFewestPixelsToShare;
 };
 
+// Called with rows first..last - 1 of the working raster as soon as they hold
+// their final bytes, on the thread that drew them, while they are still in its
+// cache; never twice at once for the same rows.
+using RowsRendered = std::function<void(int first, int last)>;
+
 // Clears WorkRaster to black, places SourceRaster into it at the offsets and the
 // angle, and applies the pattern over the whole raster.
 void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& settings,
-                    const RenderThreads& threads = {});
+                    const RenderThreads& threads = {}, const RowsRendered& rowsRendered = {});

@@ -3,6 +3,9 @@
 // one pixel above it, so that single cells stay crisp.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include "platform/gdi/gdi.h"
 
 namespace platform::gdi {
@@ -28,15 +31,49 @@ ViewScale MakeViewScale(long long numerator, long long denominator);
 // so that every view pixel lies wholly on the image.
 int ScaledExtent(int extent, ViewScale scale);
 
-// Draws `source` at `scale` into `target`, the view's top-left corner on the
-// target's (0, 0), changing only the target's clip box. Below 1 a view pixel is
-// the mean of the image pixels it covers, each weighted by the part of it that is
-// covered: per axis the weights are in 65536ths and add up to exactly 65536, and
-// the sum of weight x weight x value is rounded to the nearest, halves up. At 1/n
-// a view pixel is the exact mean of n x n whole pixels, rounded to the nearest,
-// halves up. Above 1 a view pixel shows the
-// image pixel it lies on. Runs on the render's threads; the same bytes for every
-// thread count. Returns false when nothing was drawn.
-bool ScaleBlt(const DeviceContext& target, const DeviceContext& source, ViewScale scale);
+// Draws `source` at `scale` into `target`, target pixel (x, y) showing view pixel
+// (x + viewLeft, y + viewTop), changing only the target's clip box. Below 1 a view
+// pixel is the mean of the image pixels it covers, each weighted by the part of it
+// that is covered: per axis the weights are in 65536ths and add up to exactly
+// 65536, and the sum of weight x weight x value is rounded to the nearest, halves
+// up. At 1/n a view pixel is the exact mean of n x n whole pixels, rounded to the
+// nearest, halves up. Above 1 a view pixel shows the image pixel it lies on. Runs
+// on the render's threads; the same bytes for every thread count. Returns false
+// when nothing was drawn.
+bool ScaleBlt(const DeviceContext& target, const DeviceContext& source, ViewScale scale, int viewLeft = 0,
+              int viewTop = 0);
+
+struct ScaleTaps;
+
+// The rows of one part of a view, worked out as ScaleBlt does, one range of rows
+// at a time: set up once for the part, then drawn from any thread.
+class ScaledRows {
+public:
+    // `area`, in view pixels, is cut to the view of a width x height image.
+    ScaledRows(ViewScale scale, ClipBox area, int width, int height);
+    ~ScaledRows();
+    ScaledRows(const ScaledRows&) = delete;
+    ScaledRows& operator=(const ScaledRows&) = delete;
+
+    bool Empty() const { return area_.left >= area_.right || area_.top >= area_.bottom; }
+    const ClipBox& Area() const { return area_; }
+    // The image rows that view row y reads: first..last - 1.
+    int FirstImageRow(int y) const;
+    int LastImageRow(int y) const;
+    // About how many image pixels the whole part reads or view pixels it writes.
+    long long Work() const { return work_; }
+    // View rows first..last - 1 of the part from `source`, view pixel (x, y) into
+    // target pixel (x - left, y - top).
+    void Draw(const Surface& target, int left, int top, const Surface& source, int first, int last) const;
+
+private:
+    enum class Kind { Blocks, Reduce, Enlarge };
+    Kind kind_ = Kind::Enlarge;
+    ViewScale scale_;
+    ClipBox area_;
+    std::unique_ptr<ScaleTaps> rowTaps_, columnTaps_;
+    std::vector<int> columns_;  // above 1: the image column of each view column
+    long long work_ = 0;
+};
 
 }  // namespace platform::gdi

@@ -110,16 +110,32 @@ private slots:
             QCOMPARE(Scaled(large, scale, size), one);
         }
         parallel::SetThreads(0);
+        // At 1/2, 1/3 and 1/4 (the fast loops) every view pixel is the rounded mean of its block.
+        for (const int n : {2, 3, 4}) {
+            const QImage shown = Scaled(large, {1, n}, QSize(1300, 1000));
+            for (int y = 0; y < large.Height() / n; ++y)
+                for (int x = 0; x < large.Width() / n; ++x) {
+                    int total[3] = {};
+                    for (int j = 0; j < n * n; ++j)
+                        for (int c = 0; c < 3; ++c) total[c] += large.PixelAddress(n * x + j % n, n * y + j / n)[c];
+                    const auto mean = [n](int sum) { return (2 * sum + n * n) / (2 * n * n); };
+                    if (shown.pixel(x, y) != qRgb(mean(total[2]), mean(total[1]), mean(total[0])))
+                        QFAIL(qPrintable(QStringLiteral("1/%1 at %2,%3").arg(n).arg(x).arg(y)));
+                }
+        }
     }
 
     // Fit on the 1600 x 1000 screen: the wide image by its width, the tall one by
     // its height; Fit stays for the next image opened and across slider moves and
-    // Reset, and Actual Size brings back the window of the image's size.
+    // Reset, and Actual Size brings back the cardboard of the image's size, of
+    // which the window is the part on the screen. The view worked out inside a
+    // turned render's bands is the render's own scaled picture, byte for byte.
     void fitSizesTheWindowToTheScreen() {
         Seams seams;
         lumarq::Windows windows({Bitmap("wide.bmp", 3200, 1500)});
         QVERIFY(StartProgram());
-        QCOMPARE(Form1->size(), QSize(3200, 1500));
+        QCOMPARE(Form1->ViewGeometry(), QRect(0, 0, 3200, 1500));
+        QCOMPARE(Form1->geometry(), QRect(0, 0, 1600, 1000));
         // Ctrl+0 from the image window, Ctrl+1 from the panel.
         auto press = [](QWidget* window, Qt::Key key) {
             window->activateWindow();
@@ -127,15 +143,25 @@ private slots:
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, key,
                             Qt::ControlModifier);
         };
+        const auto showsTheScaledRender = [] {
+            Form4->ScrollBar8->setValue(30);
+            Form4->ScrollBar1->setValue(33);
+            // The scale's note aside, which lies over the picture for a second.
+            Form1->findChild<QWidget*>(QStringLiteral("ScaleNote"))->hide();
+            QCoreApplication::processEvents();
+            QCOMPARE(OnScreen(), Scaled(*Form1->Document().WorkRaster, Form1->ViewScale(), Form1->size()));
+        };
         press(Form1, Qt::Key_0);
         QCOMPARE(Form1->geometry(), QRect(0, 0, 1600, 750));
-        Form4->ScrollBar1->setValue(33);
+        showsTheScaledRender();
         Form4->Button1Click();
         QCOMPARE(Form1->size(), QSize(1600, 750));
         Form1->OpenNamedFile(Bitmap("tall.bmp", 1000, 2500));
         QCOMPARE(Form1->geometry(), QRect(0, 0, 400, 1000));
+        showsTheScaledRender();
         press(Form4, Qt::Key_1);
-        QCOMPARE(Form1->geometry(), QRect(0, 0, 1000, 2500));
+        QCOMPARE(Form1->ViewGeometry(), QRect(0, 0, 1000, 2500));
+        QCOMPARE(Form1->geometry(), QRect(0, 0, 1000, 1000));
         QVERIFY(!Form1->FitChosen());
     }
 
@@ -151,16 +177,64 @@ private slots:
                           Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(Form1, &wheel);
         QCOMPARE(Form1->ViewScale(), (platform::gdi::ViewScale{2, 3}));
-        QCOMPARE(Form1->geometry(), QRect(-133, -100, 2133, 1000));
+        QCOMPARE(Form1->ViewGeometry(), QRect(-133, -100, 2133, 1000));
+        QCOMPARE(Form1->geometry(), QRect(0, 0, 1600, 900));
         // A wheel without Ctrl leaves the view alone.
         QWheelEvent plain(cursor, Form1->mapToGlobal(cursor), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
         QApplication::sendEvent(Form1, &plain);
         QCOMPARE(Form1->ViewScale(), (platform::gdi::ViewScale{2, 3}));
-        // Enlarged, the window may take no more than actual size or the screen.
-        Form1->ViewActualSize();
-        Form1->Zoom(1);
-        QCOMPARE(Form1->size(), QSize(3200, 1500));
+    }
+
+    // A 4000 x 3000 photo, larger than the screen, zooms past actual size up to 8
+    // with a window no larger than the screen, which shows the right image pixels,
+    // also once the cardboard is dragged; back at actual size the window shows
+    // image pixels one to one.
+    void largePhotoZoomsPastActualSize() {
+        Seams seams;
+        lumarq::Windows windows({Bitmap("photo.bmp", 4000, 3000)});
+        QVERIFY(StartProgram());
+        Form4->ScrollBar1->setValue(33);
+        QCoreApplication::processEvents();
+        const TWin& work = *Form1->Document().WorkRaster;
+        // The screen's pixel at `at` (global) against the image pixel the cardboard puts there.
+        const auto shows = [&work](QPoint at, QString& where) {
+            const QImage shown = OnScreen();
+            const platform::gdi::ViewScale scale = Form1->ViewScale();
+            const QPoint view = at - Form1->ViewGeometry().topLeft();
+            const std::uint8_t* p = work.PixelAddress(view.x() * scale.denominator / scale.numerator,
+                                                      view.y() * scale.denominator / scale.numerator);
+            const QPoint local = at - Form1->pos();
+            where = QStringLiteral("%1,%2 at %3/%4").arg(at.x()).arg(at.y()).arg(scale.numerator).arg(scale.denominator);
+            return shown.pixel(local) == qRgb(p[2], p[1], p[0]);
+        };
+        const struct {
+            int steps;
+            platform::gdi::ViewScale scale;
+            QPoint anchor, drag;
+        } cases[] = {
+            {0, {1, 1}, {0, 0}, {600, 400}},
+            {1, {2, 1}, {800, 500}, {-3000, -2000}},
+            {5, {8, 1}, {1599, 999}, {200, 100}},
+        };
+        for (const auto& c : cases) {
+            Form1->ViewActualSize();
+            Form1->Zoom(c.steps, QPointF(c.anchor));
+            QCoreApplication::processEvents();
+            QCOMPARE(Form1->ViewScale(), c.scale);
+            QCOMPARE(Form1->ViewGeometry().size(), QSize(4000, 3000) * c.scale.numerator);
+            QCOMPARE(Form1->geometry(), QRect(0, 0, 1600, 1000));
+            QString where;
+            for (const QPoint at : {c.anchor, QPoint(1599, 0), QPoint(3, 997)}) QVERIFY2(shows(at, where), qPrintable(where));
+            // The image point under the anchor stayed there.
+            const QPoint image = (c.anchor - Form1->ViewGeometry().topLeft()) / c.scale.numerator;
+            QCOMPARE(image, c.anchor);
+            Form1->MoveView(Form1->ViewGeometry().topLeft() + c.drag);
+            QCoreApplication::processEvents();
+            QVERIFY(QRect(0, 0, 1600, 1000).contains(Form1->geometry()));
+            for (const QPoint at : {Form1->geometry().topLeft(), Form1->geometry().bottomRight()})
+                QVERIFY2(shows(at, where), qPrintable(where));
+        }
     }
 
     // While backslash is held in either window, the window shows the source, with

@@ -100,17 +100,18 @@ private slots:
         QCOMPARE(FirstDifference(work, grabbed, 0), QString());
     }
 
-    // A window larger than the screen converts only what is on
-    // it after a render; the rest is painted, right, once the window is dragged
-    // to show it.
+    // A window partly off the screen converts only what is on it after a render;
+    // the rest is painted, right, once the window is dragged to show it.
     void offScreenPartsArePaintedWhenTheyComeOnScreen() {
         Seams seams;
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("wide.bmp"));
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        WriteTestBitmap(path, screen.width() + 200, screen.height() + 100);
+        WriteTestBitmap(path, screen.width() - 100, screen.height() - 50);
         lumarq::Windows windows({path});
         QVERIFY(StartProgram());
+        // Hanging off the screen's right and bottom edges.
+        Form1->move(300, 150);
         QCoreApplication::processEvents();
         auto shown = [] {
             return Form1->screen()->grabWindow(Form1->winId()).toImage().convertToFormat(QImage::Format_RGB32);
@@ -131,11 +132,46 @@ private slots:
                 }
             return count;
         };
-        QCOMPARE(mismatches(after, QRegion(screen), before), 0);
-
-        Form1->move(-300, -150);
+        QVERIFY(before != after);
+        QCOMPARE(mismatches(after, QRegion(screen.translated(-300, -150)), before), 0);
+        Form1->move(0, 0);
         QCoreApplication::processEvents();
-        QCOMPARE(mismatches(shown(), QRegion(screen) + screen.translated(300, 150), after), 0);
+        QCOMPARE(mismatches(shown(), QRegion(Form1->rect()), after), 0);
+    }
+
+    // A picture larger than the screen is a window of the screen's size showing
+    // the picture's part under it, after a render and after the picture is dragged.
+    void aPictureLargerThanTheScreenIsShownThroughTheScreen() {
+        Seams seams;
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("wide.bmp"));
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        WriteTestBitmap(path, screen.width() + 200, screen.height() + 100);
+        lumarq::Windows windows({path});
+        QVERIFY(StartProgram());
+        Form4->ScrollBar1->setValue(33);
+        QCoreApplication::processEvents();
+        const TWin& work = *Form1->Document().WorkRaster;
+        // Pixels of the window that are not the picture's at the cardboard's place.
+        auto mismatches = [&work] {
+            const QImage image =
+                Form1->screen()->grabWindow(Form1->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+            const QPoint offset = Form1->pos() - Form1->ViewGeometry().topLeft();
+            int count = image.size() == Form1->size() ? 0 : -1;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const std::uint8_t* p = work.PixelAddress(x + offset.x(), y + offset.y());
+                    count += image.pixel(x, y) != qRgb(p[2], p[1], p[0]);
+                }
+            return count;
+        };
+        QCOMPARE(Form1->geometry(), screen);
+        QCOMPARE(mismatches(), 0);
+        // Up and left: the window stays on the screen, showing what was off it.
+        Form1->MoveView(QPoint(-300, -150));
+        QCoreApplication::processEvents();
+        QCOMPARE(Form1->geometry(), QRect(0, 0, screen.width() - 100, screen.height() - 50));
+        QCOMPARE(mismatches(), 0);
     }
 };
 
