@@ -86,7 +86,8 @@ void VideoReader::Convert(const DecodedFrame& decoded, TWin& upright) const {
     int targetStride = static_cast<int>(upright.Stride);
     if (alpha || turned) {
         targetStride = bytes * w;
-        stored.resize(static_cast<std::size_t>(targetStride) * h);
+        // With room past the last row, which the scaler's vector code writes into.
+        stored.resize(static_cast<std::size_t>(targetStride) * h + 64);
         target = stored.data();
     }
 

@@ -42,7 +42,10 @@ std::unique_ptr<PixelStore> PixelStore::Create(int width, int height) {
     if (!ImageAllocationAllowed(bytes)) return nullptr;
     // calloc hands a large store out as fresh pages that are zero already: nothing
     // is written until the store is, so a picture loaded into it is written once.
-    Bytes bits(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
+    // The video scaler's vector code reads and writes whole blocks that reach a few
+    // bytes past a row's end, as its own frames allow: the last row has that room too.
+    constexpr std::size_t kSlack = 64;
+    Bytes bits(static_cast<std::uint8_t*>(std::calloc(bytes + kSlack, 1)));
     if (!bits) return nullptr;
     return std::unique_ptr<PixelStore>(new PixelStore(std::move(bits), width, height, stride));
 }
