@@ -143,7 +143,10 @@ std::map<std::string, std::string> ReadAnimation(const fs::path& file, const fs:
 
 std::string Joined(const std::vector<int>& values) {
     std::string text;
-    for (int value : values) text += (text.empty() ? "" : " ") + std::to_string(value);
+    for (int value : values) {
+        if (!text.empty()) text += ' ';
+        text += std::to_string(value);
+    }
     return text;
 }
 
