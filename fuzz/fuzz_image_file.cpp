@@ -3,14 +3,12 @@
 // libheif, JPEG XL through libjxl, CMYK JPEGs through libjpeg-turbo, the other photo
 // formats through Qt's readers, colours through LittleCMS, else the BMP reader)
 // must give an image or a message. Seed it with tests/data/images.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/input_file.h"
 #include "image_io/image_file.h"
 #include "platform/gdi/gdi.h"
 
@@ -21,22 +19,8 @@
 // it reads.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libdav1d.so\nleak:heif_image_create\n"; }
 
-namespace {
-
-std::string& InputPath() {
-    static std::string path;
-    return path;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char name[] = "/tmp/fuzz_image_file_XXXXXX";
-    const int descriptor = mkstemp(name);
-    if (descriptor < 0) std::abort();
-    close(descriptor);
-    InputPath() = name;
-    std::atexit([] { unlink(InputPath().c_str()); });
+    fuzz::MakeInputFile("fuzz_image_file");
     image_io::QuietDecoderWarnings();
     // Headers may claim up to the loader's 256 megapixels; the fuzzer's memory
     // cannot hold many of those, so images above 16 MB fail as if memory ran out.
@@ -45,11 +29,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FILE* file = std::fopen(InputPath().c_str(), "wb");
-    if (!file || (size > 0 && std::fwrite(data, 1, size, file) != size) || std::fclose(file) != 0) std::abort();
+    const std::string& path = fuzz::WriteInput(data, size);
     TWin image(1, 1);
     try {
-        image_io::LoadImageFile(InputPath(), image);
+        image_io::LoadImageFile(path, image);
         // An empty bitmap loads as a 0 x 0 image; anything else has its pixels.
         const bool loaded = image.Width() > 0 && image.Height() > 0 && image.HasPixels();
         const bool empty = image.Width() == 0 && image.Height() == 0 && !image.HasPixels();

@@ -2,43 +2,26 @@
 // the windows open footage: whichever demuxer and decoder FFmpeg's libraries pick
 // by content, the first few frames must decode and convert upright, or the reader
 // must give a message. Seed it with tests/data/video.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/input_file.h"
 #include "motion/video_input.h"
 
-namespace {
-
-std::string& InputPath() {
-    static std::string path;
-    return path;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char name[] = "/tmp/fuzz_video_input_XXXXXX";
-    const int descriptor = mkstemp(name);
-    if (descriptor < 0) std::abort();
-    close(descriptor);
-    InputPath() = name;
-    std::atexit([] { unlink(InputPath().c_str()); });
+    fuzz::MakeInputFile("fuzz_video_input");
     motion::QuietVideoLibraries();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FILE* file = std::fopen(InputPath().c_str(), "wb");
-    if (!file || (size > 0 && std::fwrite(data, 1, size, file) != size) || std::fclose(file) != 0) std::abort();
-    motion::LooksLikeVideo(InputPath());
+    const std::string& path = fuzz::WriteInput(data, size);
+    motion::LooksLikeVideo(path);
     try {
         // One decoder thread: the same input decodes the same way every run.
-        motion::VideoReader reader(InputPath(), {.keepGoing = (size & 1) != 0, .decoderThreads = 1});
+        motion::VideoReader reader(path, {.keepGoing = (size & 1) != 0, .decoderThreads = 1});
         const motion::VideoFacts& facts = reader.Facts();
         if (facts.width <= 0 || facts.height <= 0 || facts.width > motion::kMostVideoLongSide ||
             facts.height > motion::kMostVideoLongSide)
