@@ -31,8 +31,6 @@ struct Slot {
     TWin enlarged{0, 0};
     bool made = false;
 
-    ~Slot() { source.Bits = nullptr; }
-
     // The frame rasters, made on first use; false when the memory cannot be had.
     bool Make(const TWin& original, std::int32_t scale) {
         if (made) return true;

@@ -156,6 +156,16 @@ int SoundEncoder::Decoded() {
     }
 }
 
+// `frame` made afresh to hold `samples` samples in the encoder's format.
+int SoundEncoder::EncoderFrame(AVFrame& frame, int samples) const {
+    av_frame_unref(&frame);
+    frame.format = encoder_->sample_fmt;
+    frame.sample_rate = encoder_->sample_rate;
+    frame.nb_samples = samples;
+    if (int code = av_channel_layout_copy(&frame.ch_layout, &encoder_->ch_layout); code < 0) return code;
+    return av_frame_get_buffer(&frame, 0);
+}
+
 // `frame` (nullptr: what the resampler holds) in the encoder's format, into the FIFO.
 int SoundEncoder::Resample(const AVFrame* frame) {
     if (frame && !started_) {
@@ -180,12 +190,7 @@ int SoundEncoder::Resample(const AVFrame* frame) {
     }
     const int room = swr_get_out_samples(resampler_, frame ? frame->nb_samples : 0);
     if (room <= 0) return room;
-    av_frame_unref(converted_);
-    converted_->format = encoder_->sample_fmt;
-    converted_->sample_rate = encoder_->sample_rate;
-    converted_->nb_samples = room;
-    if (int code = av_channel_layout_copy(&converted_->ch_layout, &encoder_->ch_layout); code < 0) return code;
-    if (int code = av_frame_get_buffer(converted_, 0); code < 0) return code;
+    if (int code = EncoderFrame(*converted_, room); code < 0) return code;
     const int got = swr_convert(resampler_, converted_->extended_data, room,
                                 frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr,
                                 frame ? frame->nb_samples : 0);
@@ -199,12 +204,7 @@ int SoundEncoder::Resample(const AVFrame* frame) {
 int SoundEncoder::EncodeWhole(bool last) {
     while (av_audio_fifo_size(fifo_) >= frameSize_ || (last && av_audio_fifo_size(fifo_) > 0)) {
         const int count = std::min(av_audio_fifo_size(fifo_), frameSize_);
-        av_frame_unref(frame_);
-        frame_->format = encoder_->sample_fmt;
-        frame_->sample_rate = encoder_->sample_rate;
-        frame_->nb_samples = count;
-        if (int code = av_channel_layout_copy(&frame_->ch_layout, &encoder_->ch_layout); code < 0) return code;
-        if (int code = av_frame_get_buffer(frame_, 0); code < 0) return code;
+        if (int code = EncoderFrame(*frame_, count); code < 0) return code;
         if (int code = av_audio_fifo_read(fifo_, reinterpret_cast<void**>(frame_->extended_data), count); code < 0)
             return code;
         frame_->pts = nextPts_;

@@ -45,6 +45,7 @@ private:
     SoundEncoder() = default;
     bool SetUp(const AVStream& from, const AVCodec& codec, AVFormatContext& format);
     int Decoded();
+    int EncoderFrame(AVFrame& frame, int samples) const;
     int Resample(const AVFrame* frame);
     int EncodeWhole(bool last);
     int Send(const AVFrame* frame);
