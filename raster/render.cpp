@@ -16,6 +16,12 @@ namespace {
 // Rows per piece of work: enough to be worth handing out, few enough that a
 // piece's rows are still in the cache when its cells are drawn over them.
 constexpr std::int32_t kRowsPerPiece = 64;
+// Where the pattern covers nothing (grid lines or no pattern), nothing is drawn
+// over the placed rows while they are cached, and a turned placement reads its
+// source better in taller pieces, up to this many rows: a piece's edges cut
+// source lines in two. Each thread still gets several pieces to share.
+constexpr std::int32_t kRowsPerUncoveredPiece = 256;
+constexpr std::int32_t kPiecesPerThread = 4;
 
 // From this many columns apart, a row's samples are placed one by one.
 constexpr std::int32_t kSparseSamplePitch = 4;
@@ -25,18 +31,22 @@ struct Piece {
     std::int32_t firstRow, lastRow, firstBand, lastBand;
 };
 
-std::vector<Piece> Pieces(const pattern::Layout& layout, std::int32_t height) {
+std::vector<Piece> Pieces(const pattern::Layout& layout, std::int32_t height, int threads) {
     std::vector<Piece> pieces;
     const std::int32_t bands = layout.Bands();
+    const std::int32_t rowsPerPiece =
+        layout.Covers() ? kRowsPerPiece
+                        : std::clamp(height / (kPiecesPerThread * std::max(threads, 1)), kRowsPerPiece,
+                                     kRowsPerUncoveredPiece);
     if (bands == 0) {
-        for (std::int32_t row = 0; row < height; row += kRowsPerPiece)
-            pieces.push_back({row, std::min(height, row + kRowsPerPiece), 0, 0});
+        for (std::int32_t row = 0; row < height; row += rowsPerPiece)
+            pieces.push_back({row, std::min(height, row + rowsPerPiece), 0, 0});
         return pieces;
     }
     // Whole bands only; the rows above the first band go with it and those below
     // the last one with the last.
     const std::int32_t pitch = std::max(1, layout.BandTop(1) - layout.BandTop(0));
-    const std::int32_t bandsPerPiece = std::max(1, kRowsPerPiece / pitch);
+    const std::int32_t bandsPerPiece = std::max(1, rowsPerPiece / pitch);
     for (std::int32_t band = 0; band < bands; band += bandsPerPiece) {
         const std::int32_t last = std::min(bands, band + bandsPerPiece);
         pieces.push_back({band == 0 ? 0 : layout.BandTop(band), last == bands ? height : layout.BandTop(last), band, last});
@@ -75,7 +85,8 @@ void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& 
         if (rowsRendered) rowsRendered(0, WorkRaster.Height());
         return;
     }
-    const std::vector<Piece> pieces = Pieces(layout, WorkRaster.Height());
+    const int count = threads.count > 0 ? threads.count : parallel::Threads();
+    const std::vector<Piece> pieces = Pieces(layout, WorkRaster.Height(), count);
     // What the pattern covers need not be placed: only what it leaves and the samples it reads.
     ClearAndPlace::ColumnsOfRow columnsOf;
     if (layout.Covers()) columnsOf = [&](std::int64_t y) { return ColumnsLeftBy(layout, y); };
@@ -85,7 +96,6 @@ void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& 
         if (rowsRendered) rowsRendered(pieces[i].firstRow, pieces[i].lastRow);
     };
     const long long pixels = static_cast<long long>(WorkRaster.Width()) * WorkRaster.Height();
-    const int count = threads.count > 0 ? threads.count : parallel::Threads();
     if (count <= 1 || pixels < threads.fewestPixelsToShare) {
         for (std::size_t i = 0; i < pieces.size(); ++i) draw(static_cast<int>(i));
     } else {

@@ -132,7 +132,9 @@ TEST(RenderPipeline, MatchesTheClearPlacementAndPatternInSequence) {
 
 TEST_P(CopyWidth, RenderPipelineMatchesOnWideImagesWhereRunsAreSplitIntoStrips) {
     std::mt19937 random(7);
-    const int sizes[][4] = {{640, 200, 640, 200}, {641, 199, 641, 199}, {700, 150, 520, 260}, {300, 300, 800, 120}};
+    // The last one is tall enough for taller pieces of work where the pattern covers nothing.
+    const int sizes[][4] = {{640, 200, 640, 200}, {641, 199, 641, 199}, {700, 150, 520, 260}, {300, 300, 800, 120},
+                            {300, 1100, 300, 1100}};
     const int angles[] = {1, 30, 45, 89, 90, 135, 180, 211, 270, 333, 359, 360};
     // Bands of every height, none at all (13), and the finest (0: one row each).
     const int patterns[] = {33, 0, 13, 7, 21, 47, 52, 65, 20, 30, 39};
