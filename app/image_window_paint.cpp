@@ -28,9 +28,11 @@ void TForm1::FormPaint() {
     // The window shows the part of the cardboard under it.
     const QPoint offset = ViewOffset();
     if (!viewScale_.IsActualSize()) {
-        // After a render the scaled view is worked out already; otherwise it is
-        // worked out from the raster for what is painted.
-        if (!showSource_ && scaledView_.CopyTo(*paintingInto, viewScale_, offset.x(), offset.y())) return;
+        // A render that was seen works the scaled view out as it goes; otherwise it
+        // is worked out now, once for all the renders since the last paint.
+        if (!showSource_ && scaledView_.CatchUp(shown->DC.Pixels()) &&
+            scaledView_.CopyTo(*paintingInto, viewScale_, offset.x(), offset.y()))
+            return;
         platform::gdi::ScaleBlt(*paintingInto, shown->DC, viewScale_, offset.x(), offset.y());
         return;
     }
@@ -41,10 +43,16 @@ void TForm1::FormPaint() {
 
 void TForm1::AimScaledView() {
     const TWin* raster = picture_.WorkRaster.get();
-    if (viewScale_.IsActualSize() || !raster || !raster->HasPixels()) {
-        // At actual size the paint converts the raster itself: no memory held for a view.
+    if (!raster || !raster->HasPixels()) {
         picture_.View = nullptr;
         scaledView_.Drop();
+        return;
+    }
+    if (viewScale_.IsActualSize()) {
+        // At actual size the paint converts the raster itself. The view of the scale
+        // before is kept while renders leave it be: switching back is then a copy.
+        scaledView_.Park();
+        picture_.View = &scaledView_;
         return;
     }
     const QRect device = DeviceRect(rect(), devicePixelRatioF()).translated(ViewOffset());

@@ -25,8 +25,8 @@ public:
     std::unique_ptr<TWin> WorkRaster;    // the rendered image: shown and saved
     QString CurrentFileName;             // the file Save writes to
     QString SourceFileName;              // the file the source was loaded from; empty for a paste
-    // The image window's scaled view, when it has one: worked out inside each
-    // render, band by band, while the rows are still in the cache.
+    // The image window's scaled view, when it has one: worked out inside a render,
+    // band by band while the rows are still in the cache, when the last was seen.
     platform::gdi::ScaledView* View = nullptr;
 
     // Both rasters at 32 x 32, as before any file is loaded.

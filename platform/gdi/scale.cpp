@@ -291,20 +291,21 @@ bool ScaleBlt(const DeviceContext& target, const DeviceContext& source, ViewScal
     clip.bottom = std::clamp(clip.bottom, 0, dst.height) + viewTop;
     const ScaledRows rows(scale, clip, src.width, src.height);
     if (rows.Empty()) return false;
-    const ClipBox& area = rows.Area();
-    if (rows.Work() < parallel::kFewestPixelsToShare) {
-        rows.Draw(dst, viewLeft, viewTop, src, area.top, area.bottom);
-        return true;
-    }
+    rows.DrawAll(dst, viewLeft, viewTop, src);
+    return true;
+}
+
+void ScaledRows::DrawAll(const Surface& target, int left, int top, const Surface& source) const {
+    if (Empty()) return;
+    if (work_ < parallel::kFewestPixelsToShare) return Draw(target, left, top, source, area_.top, area_.bottom);
     // Every view row is worked out from the image alone, so the pieces may go in any order.
-    const int pieces = (area.bottom - area.top + kRowsPerPiece - 1) / kRowsPerPiece;
+    const int pieces = (area_.bottom - area_.top + kRowsPerPiece - 1) / kRowsPerPiece;
     parallel::RunOn(parallel::Threads(), [&] {
         parallel::ForEach(pieces, [&](int piece) {
-            const int first = area.top + piece * kRowsPerPiece;
-            rows.Draw(dst, viewLeft, viewTop, src, first, first + kRowsPerPiece);
+            const int first = area_.top + piece * kRowsPerPiece;
+            Draw(target, left, top, source, first, first + kRowsPerPiece);
         });
     });
-    return true;
 }
 
 }  // namespace platform::gdi

@@ -65,6 +65,8 @@ public:
     // View rows first..last - 1 of the part from `source`, view pixel (x, y) into
     // target pixel (x - left, y - top).
     void Draw(const Surface& target, int left, int top, const Surface& source, int first, int last) const;
+    // Every row of the part, shared out over the render's threads when it is worth it.
+    void DrawAll(const Surface& target, int left, int top, const Surface& source) const;
 
 private:
     enum class Kind { Blocks, Reduce, Enlarge };

@@ -9,6 +9,7 @@
 namespace platform::gdi {
 
 bool ScaledView::Aim(ViewScale scale, ClipBox area, int width, int height) {
+    parked_ = false;
     if (rows_ && scale == scale_ && width == width_ && height == height_ && area.left == rows_->Area().left &&
         area.top == rows_->Area().top && area.right == rows_->Area().right && area.bottom == rows_->Area().bottom)
         return true;
@@ -27,6 +28,7 @@ bool ScaledView::Aim(ViewScale scale, ClipBox area, int width, int height) {
     held_ = {reinterpret_cast<std::uint8_t*>(pixels_.get()), cut.right - cut.left, cut.bottom - cut.top,
              4 * static_cast<std::ptrdiff_t>(cut.right - cut.left), 4};
     rows_ = std::move(rows);
+    lastSeen_ = beforeSeen_ = true;
     scale_ = scale;
     width_ = width;
     height_ = height;
@@ -43,11 +45,17 @@ void ScaledView::Drop() {
     valid_ = false;
 }
 
+bool ScaledView::Fits(const Surface& source) const {
+    return rows_ && !rows_->Empty() && !source.empty() && source.bytesPerPixel == 3 && source.width == width_ &&
+           source.height == height_;
+}
+
 bool ScaledView::Begin(const Surface& source) {
     valid_ = false;
-    if (!rows_ || rows_->Empty() || source.empty() || source.bytesPerPixel != 3 || source.width != width_ ||
-        source.height != height_)
-        return false;
+    const bool follow = lastSeen_ && beforeSeen_ && !parked_;
+    beforeSeen_ = lastSeen_;
+    lastSeen_ = false;
+    if (!follow || !Fits(source)) return false;
     drawn_.assign(static_cast<std::size_t>(rows_->Area().bottom - rows_->Area().top), 0);
     return true;
 }
@@ -84,7 +92,16 @@ void ScaledView::Finish(const Surface& source) {
     valid_ = true;
 }
 
-bool ScaledView::CopyTo(const DeviceContext& target, ViewScale scale, int viewLeft, int viewTop) const {
+bool ScaledView::CatchUp(const Surface& source) {
+    if (valid_) return true;
+    if (!Fits(source)) return false;
+    const ClipBox& area = rows_->Area();
+    rows_->DrawAll(held_, area.left, area.top, source);
+    valid_ = true;
+    return true;
+}
+
+bool ScaledView::CopyTo(const DeviceContext& target, ViewScale scale, int viewLeft, int viewTop) {
     const Surface dst = target.Pixels();
     if (!valid_ || !(scale == scale_) || dst.empty()) return false;
     ClipBox clip = target.Clip();
@@ -103,6 +120,7 @@ bool ScaledView::CopyTo(const DeviceContext& target, ViewScale scale, int viewLe
     for (int y = clip.top; y < clip.bottom; ++y)
         CopyPixels(dst.pixel(clip.left, y), dst.bytesPerPixel,
                    held_.pixel(clip.left + viewLeft - area.left, y + viewTop - area.top), 4, clip.right - clip.left);
+    lastSeen_ = true;
     return true;
 }
 

@@ -3,6 +3,9 @@
 // render hands over each band of rows as it finishes it, and the view draws the
 // view rows that lie wholly inside the band; the few that straddle two bands are
 // drawn at the end. The paint then only copies. The bytes are ScaleBlt's.
+// Renders that come faster than paints (a held arrow key: Qt paints once for
+// many) would each pay for a view nobody sees, so a render follows only when the
+// renders before it were seen, the last two; otherwise the paint draws the view.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +24,14 @@ public:
     bool Aim(ViewScale scale, ClipBox area, int width, int height);
     // Holds nothing and gives the memory back.
     void Drop();
+    // Follows no render until aimed again, but keeps what it holds while no render
+    // changes the image: back at its scale, the view is a copy.
+    void Park() { parked_ = true; }
     // What it holds no longer shows the image.
     void Forget() { valid_ = false; }
 
-    // A render of `source` begins: whether this view follows it.
+    // A render of `source` begins: whether this view follows it. It does not when
+    // either of the last two renders never reached the screen.
     bool Begin(const Surface& source);
     // The render finished image rows first..last - 1; any thread, no two bands at once
     // with the same rows.
@@ -32,15 +39,20 @@ public:
     // The render is done: the rows no band held whole are drawn.
     void Finish(const Surface& source);
 
+    // Draws the whole area from `source` now, on the render's threads, unless it
+    // holds it already. False when it cannot.
+    bool CatchUp(const Surface& source);
+
     // Copies the target's clip box, target pixel (x, y) from view pixel
     // (x + viewLeft, y + viewTop), where this view holds the image at `scale`
     // and all of that part. False, and nothing written, otherwise.
-    bool CopyTo(const DeviceContext& target, ViewScale scale, int viewLeft, int viewTop) const;
+    bool CopyTo(const DeviceContext& target, ViewScale scale, int viewLeft, int viewTop);
 
     bool Valid() const { return valid_; }
 
 private:
     void DrawRows(const Surface& source, int first, int last);
+    bool Fits(const Surface& source) const;
 
     std::unique_ptr<ScaledRows> rows_;
     int width_ = 0, height_ = 0;  // the image's
@@ -50,6 +62,10 @@ private:
     Surface held_;              // the area's pixels, its top-left first
     std::vector<std::uint8_t> drawn_;  // per view row of the area, during a render
     bool valid_ = false;
+    // Whether the last render, and the one before it, reached the screen (after
+    // Aim: as if they had).
+    bool lastSeen_ = true, beforeSeen_ = true;
+    bool parked_ = false;
 };
 
 }  // namespace platform::gdi

@@ -128,8 +128,9 @@ private slots:
     // Fit on the 1600 x 1000 screen: the wide image by its width, the tall one by
     // its height; Fit stays for the next image opened and across slider moves and
     // Reset, and Actual Size brings back the cardboard of the image's size, of
-    // which the window is the part on the screen. The view worked out inside a
-    // turned render's bands is the render's own scaled picture, byte for byte.
+    // which the window is the part on the screen. The view, worked out inside a
+    // turned render's bands, by the paint, or kept from before Actual Size, is the
+    // render's own scaled picture, byte for byte.
     void fitSizesTheWindowToTheScreen() {
         Seams seams;
         lumarq::Windows windows({Bitmap("wide.bmp", 3200, 1500)});
@@ -143,13 +144,22 @@ private slots:
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, key,
                             Qt::ControlModifier);
         };
-        const auto showsTheScaledRender = [] {
-            Form4->ScrollBar8->setValue(30);
-            Form4->ScrollBar1->setValue(33);
+        const auto showsTheRender = [] {
             // The scale's note aside, which lies over the picture for a second.
             Form1->findChild<QWidget*>(QStringLiteral("ScaleNote"))->hide();
             QCoreApplication::processEvents();
             QCOMPARE(OnScreen(), Scaled(*Form1->Document().WorkRaster, Form1->ViewScale(), Form1->size()));
+        };
+        // Renders faster than paints: the paint works the view out. Once two in a
+        // row were seen, the next works it out in its bands.
+        const auto showsTheScaledRender = [&] {
+            Form4->ScrollBar8->setValue(30);
+            Form4->ScrollBar1->setValue(31);
+            showsTheRender();
+            for (const int pattern : {32, 33}) {
+                Form4->ScrollBar1->setValue(pattern);
+                showsTheRender();
+            }
         };
         press(Form1, Qt::Key_0);
         QCOMPARE(Form1->geometry(), QRect(0, 0, 1600, 750));
@@ -163,6 +173,13 @@ private slots:
         QCOMPARE(Form1->ViewGeometry(), QRect(0, 0, 1000, 2500));
         QCOMPARE(Form1->geometry(), QRect(0, 0, 1000, 1000));
         QVERIFY(!Form1->FitChosen());
+        // Back at Fit the view kept at actual size shows the render, also one made there.
+        press(Form1, Qt::Key_0);
+        showsTheRender();
+        press(Form1, Qt::Key_1);
+        Form4->ScrollBar1->setValue(40);
+        press(Form1, Qt::Key_0);
+        showsTheRender();
     }
 
     // Ctrl+wheel zooms one step about the cursor: from 1/2 to 2/3, image point
