@@ -103,6 +103,28 @@ void Repaint(benchmark::State& state) {
     }
 }
 
+// The timing script's steps: the pattern slider moved down from 30 to 0 a step at a
+// time at angle 30, each step rendered and painted. The time is per step.
+void StepPatterns(benchmark::State& state) {
+    RenderSettings settings;
+    settings.Angle = 30;
+    settings.Pattern = 30;
+    SetSliders(settings);
+    for (auto _ : state) {
+        for (int pattern = 29; pattern >= 0; --pattern) {
+            Form4->ScrollBar1->setValue(pattern);
+            if (state.range(0)) Form1->repaint();
+        }
+        state.PauseTiming();
+        Form4->ScrollBar1->setValue(30);
+        state.ResumeTiming();
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(30 * state.iterations());
+    QApplication::processEvents();
+}
+BENCHMARK(StepPatterns)->ArgName("painted")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 #ifdef BENCH_VIEW_FIT
 // Ctrl+1 or Ctrl+0 and the paint that follows; each iteration one switch.
 void SwitchFitAndActual(benchmark::State& state) {
