@@ -1,6 +1,7 @@
 #include "app/picture.h"
 
 #include <cstring>
+#include <utility>
 
 #include "motion/video_input.h"
 #include "platform/qt/file_names.h"
@@ -24,9 +25,11 @@ void Picture::Create(const QString& fileName) {
     CurrentFileName = fileName;
     SourceRaster = std::make_unique<TWin>(32, 32);
     WorkRaster = std::make_unique<TWin>(32, 32);
+    rendered_.reset();
 }
 
 void Picture::Free() {
+    rendered_.reset();
     WorkRaster.reset();
     SourceRaster.reset();
 }
@@ -55,6 +58,7 @@ void Picture::Take(Loaded& image, const QString& sourceFile) {
     if (!WorkRaster) WorkRaster = std::make_unique<TWin>(0, 0);
     SourceRaster->Swap(image.source);
     WorkRaster->Swap(image.work);
+    rendered_.reset();
     SourceFileName = sourceFile;
     if (View) View->Forget();
     hasImage_ = true;
@@ -66,13 +70,17 @@ void Picture::Render(const RenderSettings& settings) {
     settings_ = settings;
     if (!WorkRaster || !SourceRaster) return;
     const platform::gdi::Surface rows = WorkRaster->DC.Pixels();
+    // Taken first: a render cut short leaves the raster holding no render.
+    const std::optional<RenderSettings> held = std::exchange(rendered_, std::nullopt);
+    const RenderSettings* holding = held ? &*held : nullptr;
     if (View && View->Begin(rows)) {
         RenderPipeline(*WorkRaster, *SourceRaster, settings_, {},
-                       [this, &rows](int first, int last) { View->Rows(rows, first, last); });
+                       [this, &rows](int first, int last) { View->Rows(rows, first, last); }, holding);
         View->Finish(rows);
     } else {
-        RenderPipeline(*WorkRaster, *SourceRaster, settings_);
+        RenderPipeline(*WorkRaster, *SourceRaster, settings_, {}, {}, holding);
     }
+    rendered_ = settings_;
     if (RenderObserver()) RenderObserver()();
     emit Changed();
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "image_io/image_file.h"
 #include "platform/gdi/scaled_view.h"
@@ -70,6 +71,9 @@ signals:
 
 private:
     RenderSettings settings_;
+    // The settings of the render the working raster holds, while nothing else has
+    // written it: the next render may build on it.
+    std::optional<RenderSettings> rendered_;
     RenderSettings cleanSettings_;
     bool hasImage_ = false;
 };

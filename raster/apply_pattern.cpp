@@ -110,6 +110,13 @@ Layout::Layout(const TWin& raster, std::int32_t Pattern, std::int32_t Detector, 
     drawn_ = grid_.n > 0 && grid_.m > 0;
 }
 
+bool Layout::LineRow(std::int64_t y) const {
+    if (!drawn_) return false;
+    const std::int64_t fromTop = y - grid_.Top0;
+    if (look_.TopLine && fromTop >= 0 && fromTop % grid_.SY == 0 && fromTop / grid_.SY < grid_.m) return true;
+    return look_.BottomClose && y == BandBottom(grid_.m - 1);
+}
+
 void Layout::DrawBands(TWin& raster, std::int32_t first, std::int32_t last) const {
     if (!drawn_ || first >= last) return;
     pattern::DrawBands(raster.Bits, static_cast<std::ptrdiff_t>(raster.Stride), grid_, look_, first, last);

@@ -60,6 +60,13 @@ public:
     std::int32_t FirstSample() const { return grid_.Left0 + grid_.HX; }
     std::int32_t SamplePitch() const { return grid_.SX; }
     std::int32_t Samples() const { return grid_.n; }
+    // Where a pattern that covers nothing drew its lines: across row y where
+    // LineRow(y), over the span; down columns SpanLeft() + k SamplePitch() for
+    // k < LineColumns(), and down SpanRight() where ClosingColumn(), on the rows
+    // of its bands.
+    bool LineRow(std::int64_t y) const;
+    std::int32_t LineColumns() const { return drawn_ && look_.LeftLine ? grid_.n : 0; }
+    bool ClosingColumn() const { return drawn_ && look_.RightClose; }
     // Draws bands first..last - 1 into the raster the layout was made for.
     void DrawBands(TWin& raster, std::int32_t first, std::int32_t last) const;
 

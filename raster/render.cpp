@@ -5,6 +5,7 @@
 #include "raster/render.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "platform/threads/parallel.h"
@@ -69,16 +70,34 @@ ClearAndPlace::Columns ColumnsLeftBy(const pattern::Layout& layout, std::int64_t
     return columns;
 }
 
+pattern::Layout LayoutOf(const TWin& raster, const RenderSettings& s) {
+    return pattern::Layout(raster, s.Pattern, s.Detector, s.Red, s.Green, s.Blue, s.Red / 8, s.Green / 8, s.Blue / 8, 0,
+                           0, 0, -1, -2, -3, -4);
+}
+
+// Places again, in rows first..last - 1, what the lines of `lines` covered: its
+// rows across whole, its columns down on every row.
+void PlaceUnderLines(const ClearAndPlace& place, const pattern::Layout& lines, std::int64_t width, std::int64_t first,
+                     std::int64_t last) {
+    if (lines.Bands() == 0) return;
+    ClearAndPlace::Columns down{0, width - 1};
+    down.firstSample = lines.SpanLeft(), down.samplePitch = lines.SamplePitch(), down.samples = lines.LineColumns();
+    place.Rows(first, last, [&](std::int64_t y) { return lines.LineRow(y) ? ClearAndPlace::Columns{} : down; });
+    if (!lines.ClosingColumn()) return;
+    ClearAndPlace::Columns closing{0, width - 1};
+    closing.firstSample = lines.SpanRight(), closing.samples = 1;
+    place.Rows(first, last, [&](std::int64_t) { return closing; });
+}
+
 }  // namespace
 
 void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& s, const RenderThreads& threads,
-                    const RowsRendered& rowsRendered) {
+                    const RowsRendered& rowsRendered, const RenderSettings* holding) {
     // The clear to black and the placement (weight 128, no key, full scan, clamp 1,
     // all else neutral) in one pass.
     const ClearAndPlace place(WorkRaster, SourceRaster, SourceRaster.Width() / 2 + s.XOffset,
                               SourceRaster.Height() / 2 + s.YOffset, static_cast<float>(s.Angle));
-    const pattern::Layout layout(WorkRaster, s.Pattern, s.Detector, s.Red, s.Green, s.Blue, s.Red / 8, s.Green / 8,
-                                 s.Blue / 8, 0, 0, 0, -1, -2, -3, -4);
+    const pattern::Layout layout = LayoutOf(WorkRaster, s);
     if (!place.InBands()) {
         place.Run();
         layout.DrawBands(WorkRaster, 0, layout.Bands());
@@ -90,8 +109,18 @@ void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& 
     // What the pattern covers need not be placed: only what it leaves and the samples it reads.
     ClearAndPlace::ColumnsOfRow columnsOf;
     if (layout.Covers()) columnsOf = [&](std::int64_t y) { return ColumnsLeftBy(layout, y); };
+    // Over a render at the same place whose pattern covered nothing, its lines
+    // are all that is not placed (a slider stepping through the grids).
+    std::optional<pattern::Layout> before;
+    if (holding && holding->Angle == s.Angle && holding->XOffset == s.XOffset && holding->YOffset == s.YOffset) {
+        before = LayoutOf(WorkRaster, *holding);
+        if (before->Covers()) before.reset();
+    }
     const auto draw = [&](int i) {
-        place.Rows(pieces[i].firstRow, pieces[i].lastRow, columnsOf);
+        if (before)
+            PlaceUnderLines(place, *before, WorkRaster.Width(), pieces[i].firstRow, pieces[i].lastRow);
+        else
+            place.Rows(pieces[i].firstRow, pieces[i].lastRow, columnsOf);
         layout.DrawBands(WorkRaster, pieces[i].firstBand, pieces[i].lastBand);
         if (rowsRendered) rowsRendered(pieces[i].firstRow, pieces[i].lastRow);
     };

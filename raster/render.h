@@ -21,6 +21,11 @@ struct RenderThreads {
 using RowsRendered = std::function<void(int first, int last)>;
 
 // Clears WorkRaster to black, places SourceRaster into it at the offsets and the
-// angle, and applies the pattern over the whole raster.
+// angle, and applies the pattern over the whole raster. `holding`, where the
+// caller knows it: the settings of the render WorkRaster holds, of this source,
+// untouched since. When that render was at the same place and angle and its
+// pattern drew lines only, the placement is there but under those lines, and only
+// they are placed again: the bytes are the same.
 void RenderPipeline(TWin& WorkRaster, TWin& SourceRaster, const RenderSettings& settings,
-                    const RenderThreads& threads = {}, const RowsRendered& rowsRendered = {});
+                    const RenderThreads& threads = {}, const RowsRendered& rowsRendered = {},
+                    const RenderSettings* holding = nullptr);

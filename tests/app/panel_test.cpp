@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <memory>
 
 #include "app/Application.h"
@@ -22,6 +23,7 @@
 #include "app/Unit3.h"
 #include "app/Unit4.h"
 #include "app/app_test_util.h"
+#include "raster/render.h"
 
 using platform::SoundMode;
 
@@ -153,6 +155,27 @@ private slots:
         // An offset that moves the image entirely out of the raster still renders.
         Form4->ScrollBar6->setValue(-1500);
         QCOMPARE(seams->renders, renders + 3);
+    }
+
+    // A new image of the same size is rendered from scratch, not over the lines
+    // of the grid rendered before it.
+    void aNewImageIsRenderedAfresh() {
+        Form4->ScrollBar8->setValue(30);
+        Form4->ScrollBar1->setValue(3);
+        Picture::Loaded image;
+        TWin expected(200, 150), source(200, 150);
+        for (TWin* raster : {&image.source, &image.work, &source}) {
+            TWin sized(200, 150);
+            std::memset(sized.Bits, 0x5A, static_cast<std::size_t>(sized.Stride) * 150);
+            raster->Swap(sized);
+        }
+        Form1->Document().Take(image, dir.filePath("other.bmp"));
+        Form4->ScrollBar1->setValue(2);
+        RenderPipeline(expected, source, Form4->Settings());
+        const TWin& work = *Form1->Document().WorkRaster;
+        for (int y = 0; y < 150; ++y)
+            QVERIFY2(std::memcmp(work.PixelAddress(0, y), expected.PixelAddress(0, y), 3 * 200) == 0,
+                     qPrintable(QStringLiteral("row %1").arg(y)));
     }
 
     void resetRestoresTheInitialSettings() {

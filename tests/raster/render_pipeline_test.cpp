@@ -155,6 +155,42 @@ TEST_P(CopyWidth, RenderPipelineMatchesOnWideImagesWhereRunsAreSplitIntoStrips) 
         }
 }
 
+// A render over the one before it: where that one was at the same place and
+// angle with grid lines only (0-6), or no pattern (13), only its lines are placed
+// again. Whatever the two patterns, or when the place moved, the bytes are those
+// of a render from scratch, on every thread count.
+TEST(RenderPipeline, RenderOverTheOneBeforeMatchesTheSequence) {
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> pattern(0, 65), level(0, 255), angle(0, 360);
+    const int sizes[][2] = {{97, 61}, {640, 200}, {300, 1100}, {1, 40}};
+    const int before[] = {0, 1, 2, 3, 4, 5, 6, 13, 0, 3, 6, 13, 33, 21, 9};
+    int round = 0;
+    for (const auto& size : sizes)
+        for (const int old : before) {
+            RenderSettings was;
+            was.Angle = round % 4 == 0 ? 0 : angle(random);
+            was.XOffset = static_cast<int>(random() % 61) - 30, was.YOffset = static_cast<int>(random() % 61) - 30;
+            was.Pattern = old;
+            was.Detector = level(random);
+            RenderSettings now = was;
+            now.Pattern = round % 3 == 0 ? old : pattern(random);
+            now.Detector = level(random), now.Red = level(random), now.Green = level(random), now.Blue = level(random);
+            if (round % 7 == 6) now.XOffset += 1;  // moved: rendered from scratch
+            ++round;
+            Pair images(size[0], size[1], size[0], size[1], random);
+            PlainPipeline(images.work1, images.source1, now);
+            for (const int threads : kThreadCounts) {
+                RenderPipeline(images.work2, images.source2, was, RenderThreads{threads, 0});
+                RenderPipeline(images.work2, images.source2, now, RenderThreads{threads, 0}, {}, &was);
+                ExpectSame(images.work1, images.work2, images.source1, images.source2,
+                           std::to_string(size[0]) + "x" + std::to_string(size[1]) + " at " + std::to_string(was.Angle) +
+                               ", pattern " + std::to_string(old) + " then " + std::to_string(now.Pattern) + " on " +
+                               std::to_string(threads) + " threads");
+            }
+            if (HasFailure()) return;
+        }
+}
+
 // Empty rasters, one-pixel-wide ones, a raster placed into itself, angles that are
 // not whole degrees and a raster large enough for its rows to be written past the
 // caches go the same way as the sequence.
