@@ -106,10 +106,7 @@ bool TForm1::LoadCurrentFile() {
             Picture::Loaded image;
             Picture::Read(CurrentFileName, image);
             // The surface that shows the image is had before anything changes, too.
-            const qreal ratio = devicePixelRatioF();
-            const QSize size = WindowSizeFor(image.work.Width(), image.work.Height(), ratio);
-            const QSize real = RealGeometryFor(QRect(QPoint(), size)).size();
-            if (!platform::WindowCanvas::CanBeHad(DeviceSize(real, ratio))) throw LoadError(kOutOfMemoryError);
+            if (!SurfaceCanBeHad(image.work.Width(), image.work.Height())) throw LoadError(kOutOfMemoryError);
             picture_.Take(image, CurrentFileName);
             return true;
         } catch (const std::exception& error) {
@@ -156,6 +153,12 @@ void TForm1::ShowLoadedImage() {
         emit RenderRequested();
     }
     Beeper(1);
+}
+
+bool TForm1::SurfaceCanBeHad(int width, int height) const {
+    const qreal ratio = devicePixelRatioF();
+    const QSize real = RealGeometryFor(QRect(QPoint(), WindowSizeFor(width, height, ratio))).size();
+    return platform::WindowCanvas::CanBeHad(DeviceSize(real, ratio));
 }
 
 void TForm1::Help1Click() {
@@ -223,10 +226,7 @@ bool TForm1::OpenUnnamedImage(TWin& Image) {
         TWin fresh(Image.Width(), Image.Height());
         work.Swap(fresh);
     }
-    const qreal ratio = devicePixelRatioF();
-    if (!work.HasPixels() || !Image.HasPixels() ||
-        !platform::WindowCanvas::CanBeHad(
-            DeviceSize(RealGeometryFor(QRect(QPoint(), WindowSizeFor(work.Width(), work.Height(), ratio))).size(), ratio))) {
+    if (!work.HasPixels() || !Image.HasPixels() || !SurfaceCanBeHad(work.Width(), work.Height())) {
         ReportError(QString::fromLatin1(kOutOfMemoryError));
         return false;
     }

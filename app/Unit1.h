@@ -141,9 +141,13 @@ private:
     void PlaceView(QRect view);
     // The real window's geometry for a cardboard at `view`.
     QRect RealGeometryFor(QRect view) const;
+    // Whether the surface of the window that shows a width x height image at actual
+    // size can be had, before anything changes.
+    bool SurfaceCanBeHad(int width, int height) const;
     // Where the real window's top-left lies on the cardboard, in device pixels.
     QPoint ViewOffset() const;
-    // Lets the scaled view follow renders for what the window shows; frees it at actual size.
+    // Lets the scaled view follow renders for what the window shows; at actual size
+    // it follows none and keeps what it holds.
     void AimScaledView();
     // The raster the window shows: the render, or the source while it is asked for.
     TWin* Shown() const;

@@ -73,13 +73,12 @@ void Picture::Render(const RenderSettings& settings) {
     // Taken first: a render cut short leaves the raster holding no render.
     const std::optional<RenderSettings> held = std::exchange(rendered_, std::nullopt);
     const RenderSettings* holding = held ? &*held : nullptr;
-    if (View && View->Begin(rows)) {
-        RenderPipeline(*WorkRaster, *SourceRaster, settings_, {},
-                       [this, &rows](int first, int last) { View->Rows(rows, first, last); }, holding);
-        View->Finish(rows);
-    } else {
-        RenderPipeline(*WorkRaster, *SourceRaster, settings_, {}, {}, holding);
-    }
+    const bool viewFollows = View && View->Begin(rows);
+    RenderPipeline(*WorkRaster, *SourceRaster, settings_, {},
+                   viewFollows ? RowsRendered([this, &rows](int first, int last) { View->Rows(rows, first, last); })
+                               : RowsRendered(),
+                   holding);
+    if (viewFollows) View->Finish(rows);
     rendered_ = settings_;
     if (RenderObserver()) RenderObserver()();
     emit Changed();

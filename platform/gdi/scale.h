@@ -60,8 +60,6 @@ public:
     // The image rows that view row y reads: first..last - 1.
     int FirstImageRow(int y) const;
     int LastImageRow(int y) const;
-    // About how many image pixels the whole part reads or view pixels it writes.
-    long long Work() const { return work_; }
     // View rows first..last - 1 of the part from `source`, view pixel (x, y) into
     // target pixel (x - left, y - top).
     void Draw(const Surface& target, int left, int top, const Surface& source, int first, int last) const;
@@ -75,7 +73,7 @@ private:
     ClipBox area_;
     std::unique_ptr<ScaleTaps> rowTaps_, columnTaps_;
     std::vector<int> columns_;  // above 1: the image column of each view column
-    long long work_ = 0;
+    long long work_ = 0;        // about how many image pixels it reads or view pixels it writes
 };
 
 }  // namespace platform::gdi

@@ -48,8 +48,6 @@ public:
     // and all of that part. False, and nothing written, otherwise.
     bool CopyTo(const DeviceContext& target, ViewScale scale, int viewLeft, int viewTop);
 
-    bool Valid() const { return valid_; }
-
 private:
     void DrawRows(const Surface& source, int first, int last);
     bool Fits(const Surface& source) const;
